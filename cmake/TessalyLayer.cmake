@@ -1,0 +1,44 @@
+# One layer = one folder = one library target. Every *.cpp in the folder is a
+# source of the library except *_test.cpp, which together form the layer's
+# test executable. Public headers live in <layer>/include; the folder itself
+# holds the internal headers. Programs go in subfolders of their own.
+#
+#   tessaly_layer(NAME <target> [DEPS <libs...>] [TEST_DEPS <libs...>]
+#                 [TEST_ENV <VAR=value...>])
+function(tessaly_layer)
+  cmake_parse_arguments(L "" "NAME" "DEPS;TEST_DEPS;TEST_ENV" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  list(FILTER sources EXCLUDE REGEX "_test\\.cpp$")
+
+  if(sources)
+    add_library(${L_NAME} STATIC ${sources})
+    target_include_directories(${L_NAME} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include
+                                         PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${L_NAME} PUBLIC ${L_DEPS})
+  else()
+    add_library(${L_NAME} INTERFACE)
+    target_include_directories(${L_NAME} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR}/include)
+    target_link_libraries(${L_NAME} INTERFACE ${L_DEPS})
+  endif()
+
+  if(tests)
+    tessaly_add_test(${L_NAME}_tests SOURCES ${tests}
+                     LIBS ${L_NAME} ${L_TEST_DEPS} ENV ${L_TEST_ENV})
+  endif()
+endfunction()
+
+# A GoogleTest executable registered with CTest. Tests find their data through
+# TESSALY_SOURCE_DIR and never depend on the working directory.
+function(tessaly_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;ENV" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    TESSALY_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    TESSALY_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${T_ENV}" TIMEOUT 300)
+endfunction()
