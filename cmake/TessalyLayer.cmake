@@ -1,6 +1,6 @@
 # One layer = one folder = one library target. Every *.cpp in the folder is a
-# source of the library except *_test.cpp, which together form the layer's
-# test executable. Public headers live in <layer>/include; the folder itself
+# source of the library except *_test.cpp; each of those is a test executable
+# of its own, named after its file, so one unit's tests build alone. Public headers live in <layer>/include; the folder itself
 # holds the internal headers. Programs go in subfolders of their own.
 #
 #   tessaly_layer(NAME <target> [DEPS <libs...>] [TEST_DEPS <libs...>]
@@ -22,10 +22,10 @@ function(tessaly_layer)
     target_link_libraries(${L_NAME} INTERFACE ${L_DEPS})
   endif()
 
-  if(tests)
-    tessaly_add_test(${L_NAME}_tests SOURCES ${tests}
-                     LIBS ${L_NAME} ${L_TEST_DEPS} ENV ${L_TEST_ENV})
-  endif()
+  foreach(test ${tests})
+    get_filename_component(stem ${test} NAME_WE)
+    tessaly_add_test(${stem} SOURCES ${test} LIBS ${L_NAME} ${L_TEST_DEPS} ENV ${L_TEST_ENV})
+  endforeach()
 endfunction()
 
 # A GoogleTest executable registered with CTest. Tests find their data through
