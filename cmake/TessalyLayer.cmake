@@ -1,7 +1,8 @@
 # One layer = one folder = one library target. Every *.cpp in the folder is a
 # source of the library except *_test.cpp; each of those is a test executable
 # of its own, named after its file, so one unit's tests build alone. Public headers live in <layer>/include; the folder itself
-# holds the internal headers. Programs go in subfolders of their own.
+# holds the internal headers; testing/ holds test support shared by the
+# layer's tests. Programs go in subfolders of their own.
 #
 #   tessaly_layer(NAME <target> [DEPS <libs...>] [TEST_DEPS <libs...>]
 #                 [TEST_ENV <VAR=value...>])
@@ -22,9 +23,19 @@ function(tessaly_layer)
     target_link_libraries(${L_NAME} INTERFACE ${L_DEPS})
   endif()
 
+  # Shared test support (fixtures, a loopback server, ...) lives in testing/.
+  file(GLOB support CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/testing/*.cpp)
+  set(support_lib)
+  if(support)
+    add_library(${L_NAME}_testing STATIC ${support})
+    target_include_directories(${L_NAME}_testing PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/testing)
+    target_link_libraries(${L_NAME}_testing PUBLIC ${L_NAME} ${L_TEST_DEPS} GTest::gtest)
+    set(support_lib ${L_NAME}_testing)
+  endif()
+
   foreach(test ${tests})
     get_filename_component(stem ${test} NAME_WE)
-    tessaly_add_test(${stem} SOURCES ${test} LIBS ${L_NAME} ${L_TEST_DEPS} ENV ${L_TEST_ENV})
+    tessaly_add_test(${stem} SOURCES ${test} LIBS ${L_NAME} ${support_lib} ${L_TEST_DEPS} ENV ${L_TEST_ENV})
   endforeach()
 endfunction()
 
