@@ -1,8 +1,9 @@
 # One layer = one folder = one library target. Every *.cpp in the folder is a
 # source of the library except *_test.cpp; each of those is a test executable
-# of its own, named after its file, so one unit's tests build alone. Public headers live in <layer>/include; the folder itself
-# holds the internal headers; testing/ holds test support shared by the
-# layer's tests. Programs go in subfolders of their own.
+# of its own, named after its file, so one unit's tests build alone. Public
+# headers live in <layer>/include, internal headers in the folder itself, and
+# test support shared by the layer's tests in <layer>/testing. Programs go in
+# subfolders of their own.
 #
 #   tessaly_layer(NAME <target> [DEPS <libs...>] [TEST_DEPS <libs...>]
 #                 [TEST_ENV <VAR=value...>])
