@@ -38,4 +38,20 @@ class EConvertError : public Exception {
 };
 
 /// Raises the silent abort exception.
-[[noreturn]] inline void Abort() { throw EAbort(); }
+[[noreturn]] inline void Abort() {
+  throw EAbort();
+}
+
+/// A Variant that cannot be converted or indexed as asked.
+class EVariantError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+/// A Variant of one type asked for as another it does not convert to, such
+/// as Null as an integer: "Could not convert variant of type (Null) into type
+/// (Integer)".
+class EVariantTypeCastError : public EVariantError {
+ public:
+  using EVariantError::EVariantError;
+};
