@@ -69,17 +69,18 @@ std::string BcdToStrF(const TBcd& bcd, TFloatFormat format, int precision, int d
 
 /// Decimal text with optional sign, the settings' decimal separator and an
 /// optional exponent ("1.5E3"), surrounding blanks allowed. Leading zeros are
-/// dropped; the precision is the number of digits kept. Raises EBcdException
-/// "'%s' is not a valid BCD value" for other text and EBcdOverflowException
-/// "BCD overflow" for more than 64 significant digits or 63 places.
+/// dropped, trailing decimals kept ("1.50": precision 3, 2 places); decimals
+/// beyond 63 places or 64 digits are rounded off (half away from zero).
+/// Raises EBcdException "'%s' is not a valid BCD value" for other text and
+/// EBcdOverflowException "BCD overflow" for an integer part above 64 digits.
 TBcd StrToBcd(std::string_view text);
 TBcd StrToBcd(std::string_view text, const TFormatSettings& settings);
 bool TryStrToBcd(std::string_view text, TBcd& bcd);
 bool TryStrToBcd(std::string_view text, TBcd& bcd, const TFormatSettings& settings);
 
 /// The shortest decimal that reads back as the same double (0.1 becomes
-/// exactly 0.1). Raises EBcdOverflowException "BCD overflow" for NaN,
-/// infinity, or a value needing more than 64 digits.
+/// exactly 0.1), rounded as StrToBcd. Raises EBcdOverflowException "BCD
+/// overflow" for NaN and infinity.
 TBcd DoubleToBcd(double value);
 /// The nearest double.
 double BcdToDouble(const TBcd& bcd);

@@ -94,8 +94,7 @@ inline double CurrToFloat(Currency value) {
 /// Exact text: up to four decimals, trailing zeros dropped ("12.5", "-0.0001").
 std::string CurrToStr(Currency value);
 std::string CurrToStr(Currency value, const TFormatSettings& settings);
-/// As FloatToStrF with `digits` decimals, exact (no rounding through double);
-/// ffGeneral and ffExponent go through the double.
+/// As FloatToStrF with 19 significant digits, exact (never through a double).
 std::string CurrToStrF(Currency value, TFloatFormat format, int digits);
 std::string CurrToStrF(Currency value, TFloatFormat format, int digits,
                        const TFormatSettings& settings);
@@ -157,7 +156,8 @@ void DecodeDate(TDateTime date, int& year, int& month, int& day);
 /// min < 60, sec < 60, msec < 1000 (all non-negative).
 TDateTime EncodeTime(int hour, int min, int sec, int msec);
 bool TryEncodeTime(int hour, int min, int sec, int msec, TDateTime& time);
-/// Rounded to the nearest millisecond; 23:59:59.9996 stays 23:59:59.999.
+/// Rounded to the nearest millisecond through DateTimeToTimeStamp, so a time
+/// that rounds to midnight decodes as 00:00 and DecodeDate as the next day.
 void DecodeTime(TDateTime time, int& hour, int& min, int& sec, int& msec);
 /// 1 = Sunday ... 7 = Saturday.
 int DayOfWeek(TDateTime date);
