@@ -89,6 +89,7 @@ void TLoopbackHttpServer::Redirect(const std::string& path, const std::string& l
   TLoopbackReply reply;
   reply.Status = status;
   reply.Reason = "Found";
+  reply.Body = "<html><body><a href=\"" + location + "\">moved</a></body></html>\n";
   reply.Headers.emplace_back("Location", location);
   Reply(path, std::move(reply));
 }
