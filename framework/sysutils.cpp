@@ -427,6 +427,10 @@ TFloatSection ParseSection(std::string_view s) {
     if (c == '"' || c == '\'') {
       size_t end = s.find(c, i + 1);
       if (end == std::string_view::npos) end = s.size();
+      if (inNumber) {
+        afterNumber = true;
+        literal = &sec.Suffix;
+      }
       literal->append(s.substr(i + 1, end - i - 1));
       i = end;
       continue;
@@ -762,7 +766,8 @@ std::string Format(std::string_view format, std::initializer_list<TFormatArg> ar
     int width = -1, precision = -1;
     // "%index:" selects the argument.
     size_t mark = i;
-    if (readNumber(number) && i < format.size() && format[i] == ':') {
+    bool digitFirst = i < format.size() && format[i] >= '0' && format[i] <= '9';
+    if (digitFirst && readNumber(number) && i < format.size() && format[i] == ':') {
       next = static_cast<size_t>(number);
       ++i;
     } else {

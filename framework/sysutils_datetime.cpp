@@ -201,6 +201,12 @@ bool StartsWithText(std::string_view text, size_t at, std::string_view what) {
 void AppendFormatted(std::string& out, std::string_view format, const TDateParts& p,
                      const TFormatSettings& s, int depth) {
   bool lastWasHour = false;
+  // Hours count to 12 when the pattern shows AM and PM.
+  bool twelveHour = false;
+  for (size_t k = 0; k < format.size(); ++k)
+    if (StartsWithText(format, k, "am/pm") || StartsWithText(format, k, "a/p") ||
+        StartsWithText(format, k, "ampm"))
+      twelveHour = true;
   size_t i = 0;
   auto count = [&](char c) {
     size_t n = 0;
@@ -232,21 +238,18 @@ void AppendFormatted(std::string& out, std::string_view format, const TDateParts
       ++i;
       continue;
     }
-    if (StartsWithText(format, i, "am/pm")) {
-      out += p.Hour < 12 ? s.TimeAMString : s.TimePMString;
-      i += 5;
+    if (StartsWithText(format, i, "am/pm") || StartsWithText(format, i, "a/p")) {
+      // The letters' case follows the pattern: "am/pm" gives "pm", "A/P" gives "P".
+      bool full = StartsWithText(format, i, "am/pm");
+      std::string_view letters =
+          format.substr(i + (p.Hour < 12 ? 0 : (full ? 3 : 2)), full ? 2 : 1);
+      out.append(letters);
+      i += full ? 5 : 3;
       continue;
     }
     if (StartsWithText(format, i, "ampm")) {
       out += p.Hour < 12 ? s.TimeAMString : s.TimePMString;
       i += 4;
-      continue;
-    }
-    if (StartsWithText(format, i, "a/p")) {
-      bool upper = format[i] == 'A';
-      char letter = p.Hour < 12 ? 'a' : 'p';
-      out.push_back(upper ? static_cast<char>(letter - 32) : letter);
-      i += 3;
       continue;
     }
     size_t n = count(lower);
@@ -275,9 +278,11 @@ void AppendFormatted(std::string& out, std::string_view format, const TDateParts
         else if (depth == 0)
           AppendFormatted(out, n == 5 ? s.ShortDateFormat : s.LongDateFormat, p, s, depth + 1);
         break;
-      case 'h':
-        out += Pad(p.Hour, n >= 2 ? 2 : 1);
-        break;
+      case 'h': {
+        int hour = p.Hour;
+        if (twelveHour) hour = hour % 12 == 0 ? 12 : hour % 12;
+        out += Pad(hour, n >= 2 ? 2 : 1);
+      } break;
       case 'n':
         out += Pad(p.Min, n >= 2 ? 2 : 1);
         break;
