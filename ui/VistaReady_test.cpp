@@ -7,6 +7,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "ui_testing.h"
+
 namespace {
 
 const QColor kBlue(0x00, 0x33, 0x99);
@@ -59,12 +61,7 @@ QColor ColorOf(const QWidget* w) {
 
 class VistaReadyTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "VistaReady_test";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QApplication(argc, argv);
-  }
+  static void SetUpTestSuite() { EnsureTestApplication(); }
   void TearDown() override { SetMainForm(nullptr); }
 };
 

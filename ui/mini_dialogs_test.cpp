@@ -9,17 +9,13 @@
 
 #include "LANTools.h"
 #include "task_message_box.h"
+#include "ui_testing.h"
 
 namespace {
 
 class MiniDialogsTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "mini_dialogs_test";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QApplication(argc, argv);
-  }
+  static void SetUpTestSuite() { EnsureTestApplication(); }
   void SetUp() override { SetApplicationTitle("Seavane Tessaly"); }
   void TearDown() override {
     SetEnvironmentHooks({});
