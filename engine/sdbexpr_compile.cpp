@@ -1,0 +1,1203 @@
+// Tokenizer, parser and translation of the expression language into SQLite.
+//
+// Every sub-expression is translated into up to three SQL forms:
+//   full  the value as the language sees it, never NULL (an empty field reads
+//         as '', 0 or false; fixed-length character fields are blank-padded)
+//   trim  for character values: the value without trailing blanks, never NULL
+//   raw   when the value is a chain of NULL-preserving built-ins over one
+//         field: the stored form (NULL when empty, no trailing blanks); this
+//         is the text an index stores, so comparisons on it use the index.
+// Comparisons against constants use the raw form and add "raw IS NULL" only
+// when the empty value satisfies the comparison. NOT is pushed down to the
+// comparisons at translation time, so a NULL comparison result only ever
+// stands for false under AND/OR and no row is dropped wrongly.
+#include <sqlite3.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "sdbexpr.h"
+#include "sdbkey.h"
+
+namespace sdbexpr {
+namespace {
+
+// ---------------------------------------------------------------- tokens
+
+enum class Tok {
+  End,
+  Ident,
+  Number,
+  String,
+  True,
+  False,
+  LParen,
+  RParen,
+  Comma,
+  Plus,
+  Minus,
+  Star,
+  Slash,
+  Eq,
+  EqEq,
+  Ne,
+  Lt,
+  Le,
+  Gt,
+  Ge,
+  Dollar,
+  And,
+  Or,
+  Not
+};
+
+struct Token {
+  Tok kind = Tok::End;
+  size_t pos = 0;
+  std::string text;
+  double num = 0;
+};
+
+std::string Upper(std::string_view s) {
+  std::string r(s);
+  for (auto& c : r)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return r;
+}
+
+std::string Excerpt(std::string_view text, size_t pos) {
+  size_t start = pos > 50 ? pos - 50 : 0;
+  size_t end = std::min(text.size(), pos + 50);
+  std::string line(text.substr(start, end - start));
+  for (auto& c : line)
+    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+  std::string prefix = start > 0 ? "..." : "";
+  std::string caret(prefix.size() + (pos - start), ' ');
+  return "  " + prefix + line + (end < text.size() ? "..." : "") + "\n  " + caret + "^";
+}
+
+[[noreturn]] void Fail(std::string_view text, size_t pos, const std::string& detail) {
+  if (pos > text.size()) pos = text.size();
+  std::string message = "Expression error: " + detail + " at column " + std::to_string(pos + 1) +
+                        "\n" + Excerpt(text, pos);
+  throw ExprError(message, detail, pos);
+}
+
+bool IsIdentStart(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+bool IsIdentChar(char c) {
+  return IsIdentStart(c) || (c >= '0' && c <= '9');
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+std::vector<Token> Tokenize(std::string_view text) {
+  std::vector<Token> out;
+  size_t i = 0;
+  const size_t n = text.size();
+  auto at = [&](size_t k) { return k < n ? text[k] : '\0'; };
+  while (true) {
+    while (i < n && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) ++i;
+    Token t;
+    t.pos = i;
+    if (i >= n) {
+      out.push_back(t);
+      return out;
+    }
+    char c = text[i];
+    if (c == '\'' || c == '"') {
+      size_t close = text.find(c, i + 1);
+      if (close == std::string_view::npos) Fail(text, i, "string not closed");
+      t.kind = Tok::String;
+      t.text = std::string(text.substr(i + 1, close - i - 1));
+      i = close + 1;
+    } else if (IsDigit(c) || (c == '.' && IsDigit(at(i + 1)))) {
+      size_t j = i;
+      while (IsDigit(at(j))) ++j;
+      if (at(j) == '.' && IsDigit(at(j + 1))) {
+        ++j;
+        while (IsDigit(at(j))) ++j;
+      } else if (at(j) == '.' && !IsIdentStart(at(j + 1))) {
+        ++j;  // "12." is a number
+      }
+      if ((at(j) == 'e' || at(j) == 'E') &&
+          (IsDigit(at(j + 1)) || ((at(j + 1) == '+' || at(j + 1) == '-') && IsDigit(at(j + 2))))) {
+        j += 2;
+        while (IsDigit(at(j))) ++j;
+      }
+      t.kind = Tok::Number;
+      t.text = std::string(text.substr(i, j - i));
+      t.num = std::strtod(t.text.c_str(), nullptr);
+      i = j;
+    } else if (c == '.' && IsIdentStart(at(i + 1))) {
+      size_t j = i + 1;
+      while (IsIdentChar(at(j))) ++j;
+      if (at(j) != '.') Fail(text, i, "unknown operator");
+      std::string word = Upper(text.substr(i + 1, j - i - 1));
+      if (word == "T" || word == "TRUE" || word == "Y") {
+        t.kind = Tok::True;
+      } else if (word == "F" || word == "FALSE" || word == "N") {
+        t.kind = Tok::False;
+      } else if (word == "AND") {
+        t.kind = Tok::And;
+      } else if (word == "OR") {
+        t.kind = Tok::Or;
+      } else if (word == "NOT") {
+        t.kind = Tok::Not;
+      } else {
+        Fail(text, i, "unknown operator ." + word + ".");
+      }
+      i = j + 1;
+    } else if (IsIdentStart(c)) {
+      size_t j = i;
+      while (IsIdentChar(at(j))) ++j;
+      t.text = std::string(text.substr(i, j - i));
+      std::string word = Upper(t.text);
+      t.kind = word == "AND"   ? Tok::And
+               : word == "OR"  ? Tok::Or
+               : word == "NOT" ? Tok::Not
+                               : Tok::Ident;
+      i = j;
+    } else if (c == '[') {
+      size_t close = text.find(']', i + 1);
+      if (close == std::string_view::npos) Fail(text, i, "field name not closed");
+      t.kind = Tok::Ident;
+      t.text = std::string(text.substr(i + 1, close - i - 1));
+      i = close + 1;
+    } else {
+      char d = at(i + 1);
+      size_t len = 1;
+      switch (c) {
+        case '(':
+          t.kind = Tok::LParen;
+          break;
+        case ')':
+          t.kind = Tok::RParen;
+          break;
+        case ',':
+          t.kind = Tok::Comma;
+          break;
+        case '+':
+          t.kind = Tok::Plus;
+          break;
+        case '-':
+          t.kind = Tok::Minus;
+          break;
+        case '*':
+          t.kind = Tok::Star;
+          break;
+        case '/':
+          t.kind = Tok::Slash;
+          break;
+        case '$':
+          t.kind = Tok::Dollar;
+          break;
+        case '#':
+          t.kind = Tok::Ne;
+          break;
+        case '=':
+          if (d == '=') len = 2;
+          t.kind = len == 2 ? Tok::EqEq : Tok::Eq;
+          break;
+        case '!':
+          if (d == '=') len = 2;
+          t.kind = len == 2 ? Tok::Ne : Tok::Not;
+          break;
+        case '<':
+          if (d == '>' || d == '=') len = 2;
+          t.kind = d == '>' ? Tok::Ne : d == '=' ? Tok::Le : Tok::Lt;
+          break;
+        case '>':
+          if (d == '=') len = 2;
+          t.kind = len == 2 ? Tok::Ge : Tok::Gt;
+          break;
+        default:
+          Fail(text, i, std::string("unexpected character '") + c + "'");
+      }
+      t.text = std::string(text.substr(i, len));
+      i += len;
+    }
+    out.push_back(std::move(t));
+  }
+}
+
+// ---------------------------------------------------------------- parser
+
+struct Node {
+  enum Kind { Field, Str, Num, Bool, Neg, Not, Binary, Call } kind = Num;
+  size_t pos = 0;
+  std::string text;  // field or function name, string literal, number text
+  double num = 0;
+  bool flag = false;
+  Tok op = Tok::End;
+  std::vector<Node> kids;
+};
+
+class Parser {
+ public:
+  explicit Parser(std::string_view text) : text_(text), toks_(Tokenize(text)) {}
+
+  Node ParseAll() {
+    if (Peek().kind == Tok::End) Fail(text_, 0, "empty expression");
+    Node n = ParseOr();
+    if (Peek().kind != Tok::End) Fail(text_, Peek().pos, "unexpected '" + Peek().text + "'");
+    return n;
+  }
+
+ private:
+  const Token& Peek() const { return toks_[k_]; }
+  const Token& Next() { return toks_[k_ < toks_.size() - 1 ? k_++ : k_]; }
+
+  Node MakeBinary(const Token& op, Node a, Node b) {
+    Node n;
+    n.kind = Node::Binary;
+    n.op = op.kind;
+    n.text = op.text;
+    n.pos = op.pos;
+    n.kids.push_back(std::move(a));
+    n.kids.push_back(std::move(b));
+    return n;
+  }
+
+  Node ParseOr() {
+    Node a = ParseAnd();
+    while (Peek().kind == Tok::Or) {
+      Token op = Next();
+      a = MakeBinary(op, std::move(a), ParseAnd());
+    }
+    return a;
+  }
+  Node ParseAnd() {
+    Node a = ParseNot();
+    while (Peek().kind == Tok::And) {
+      Token op = Next();
+      a = MakeBinary(op, std::move(a), ParseNot());
+    }
+    return a;
+  }
+  Node ParseNot() {
+    if (Peek().kind == Tok::Not) {
+      Node n;
+      n.kind = Node::Not;
+      n.pos = Next().pos;
+      n.kids.push_back(ParseNot());
+      return n;
+    }
+    return ParseRel();
+  }
+  static bool IsRel(Tok t) {
+    return t == Tok::Eq || t == Tok::EqEq || t == Tok::Ne || t == Tok::Lt || t == Tok::Le ||
+           t == Tok::Gt || t == Tok::Ge || t == Tok::Dollar;
+  }
+  Node ParseRel() {
+    Node a = ParseAdd();
+    if (IsRel(Peek().kind)) {
+      Token op = Next();
+      a = MakeBinary(op, std::move(a), ParseAdd());
+      if (IsRel(Peek().kind)) Fail(text_, Peek().pos, "comparisons cannot be chained; use AND");
+    }
+    return a;
+  }
+  Node ParseAdd() {
+    Node a = ParseMul();
+    while (Peek().kind == Tok::Plus || Peek().kind == Tok::Minus) {
+      Token op = Next();
+      a = MakeBinary(op, std::move(a), ParseMul());
+    }
+    return a;
+  }
+  Node ParseMul() {
+    Node a = ParseUnary();
+    while (Peek().kind == Tok::Star || Peek().kind == Tok::Slash) {
+      Token op = Next();
+      a = MakeBinary(op, std::move(a), ParseUnary());
+    }
+    return a;
+  }
+  Node ParseUnary() {
+    if (Peek().kind == Tok::Minus || Peek().kind == Tok::Plus) {
+      Token op = Next();
+      Node inner = ParseUnary();
+      if (op.kind == Tok::Plus) return inner;
+      Node n;
+      n.kind = Node::Neg;
+      n.pos = op.pos;
+      n.kids.push_back(std::move(inner));
+      return n;
+    }
+    return ParsePrimary();
+  }
+  Node ParsePrimary() {
+    const Token& t = Peek();
+    Node n;
+    n.pos = t.pos;
+    switch (t.kind) {
+      case Tok::Number:
+        n.kind = Node::Num;
+        n.num = t.num;
+        n.text = t.text;
+        Next();
+        return n;
+      case Tok::String:
+        n.kind = Node::Str;
+        n.text = t.text;
+        Next();
+        return n;
+      case Tok::True:
+      case Tok::False:
+        n.kind = Node::Bool;
+        n.flag = t.kind == Tok::True;
+        Next();
+        return n;
+      case Tok::LParen: {
+        Next();
+        n = ParseOr();
+        Expect(Tok::RParen, "')'");
+        return n;
+      }
+      case Tok::Ident: {
+        n.text = t.text;
+        Next();
+        if (Peek().kind != Tok::LParen) {
+          n.kind = Node::Field;
+          return n;
+        }
+        n.kind = Node::Call;
+        Next();
+        if (Peek().kind != Tok::RParen) {
+          n.kids.push_back(ParseOr());
+          while (Peek().kind == Tok::Comma) {
+            Next();
+            n.kids.push_back(ParseOr());
+          }
+        }
+        Expect(Tok::RParen, "')' or ','");
+        return n;
+      }
+      case Tok::End:
+        Fail(text_, t.pos, "expression ends too early");
+      default:
+        Fail(text_, t.pos, "unexpected '" + t.text + "'");
+    }
+  }
+  void Expect(Tok kind, const char* what) {
+    if (Peek().kind != kind) {
+      if (Peek().kind == Tok::End) Fail(text_, Peek().pos, std::string("missing ") + what);
+      Fail(text_, Peek().pos,
+           std::string("expected ") + what + " instead of '" + Peek().text + "'");
+    }
+    Next();
+  }
+
+  std::string_view text_;
+  std::vector<Token> toks_;
+  size_t k_ = 0;
+};
+
+// ---------------------------------------------------------------- folding
+
+// Constant sub-expressions are computed by SQLite itself (one semantics), on
+// a private in-memory connection with the engine's functions registered.
+struct FoldDb {
+  sqlite3* db = nullptr;
+  FoldDb() {
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) ==
+        SQLITE_OK)
+      SdbRegisterSqlFunctions(db);
+  }
+  ~FoldDb() { sqlite3_close(db); }
+};
+
+std::string NumberLiteral(double v) {
+  if (std::isnan(v) || std::isinf(v)) return "0";
+  char buf[40];
+  if (v == std::floor(v) && std::fabs(v) < 9e15)
+    std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(v));
+  else
+    std::snprintf(buf, sizeof buf, "%.17g", v);
+  return buf;
+}
+
+// Runs SELECT <sql> and answers the value as a SQL literal.
+std::string FoldToLiteral(const std::string& sql, std::string_view text, size_t pos) {
+  thread_local FoldDb fold;
+  sqlite3_stmt* st = nullptr;
+  std::string q = "SELECT " + sql;
+  if (sqlite3_prepare_v2(fold.db, q.c_str(), -1, &st, nullptr) != SQLITE_OK)
+    Fail(text, pos, std::string("cannot evaluate: ") + sqlite3_errmsg(fold.db));
+  std::string out = "NULL";
+  int rc = sqlite3_step(st);
+  if (rc == SQLITE_ROW) {
+    switch (sqlite3_column_type(st, 0)) {
+      case SQLITE_INTEGER:
+        out = std::to_string(sqlite3_column_int64(st, 0));
+        break;
+      case SQLITE_FLOAT:
+        out = NumberLiteral(sqlite3_column_double(st, 0));
+        break;
+      case SQLITE_TEXT:
+        out = SqlQuote(std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)),
+                                        sqlite3_column_bytes(st, 0)));
+        break;
+      case SQLITE_BLOB: {
+        static const char* hex = "0123456789ABCDEF";
+        const auto* p = static_cast<const unsigned char*>(sqlite3_column_blob(st, 0));
+        int len = sqlite3_column_bytes(st, 0);
+        out = "x'";
+        for (int i = 0; i < len; ++i) {
+          out += hex[p[i] >> 4];
+          out += hex[p[i] & 15];
+        }
+        out += "'";
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  std::string err = rc == SQLITE_ROW || rc == SQLITE_DONE ? "" : sqlite3_errmsg(fold.db);
+  sqlite3_finalize(st);
+  if (!err.empty()) Fail(text, pos, "cannot evaluate: " + err);
+  return out;
+}
+
+bool FoldToBool(const std::string& sql, std::string_view text, size_t pos) {
+  std::string v = FoldToLiteral("CASE WHEN " + sql + " THEN 1 ELSE 0 END", text, pos);
+  return v == "1";
+}
+
+// ---------------------------------------------------------------- translation
+
+const char* TypeName(ValueType t) {
+  switch (t) {
+    case ValueType::Character:
+      return "character";
+    case ValueType::Numeric:
+      return "numeric";
+    case ValueType::Date:
+      return "date";
+    case ValueType::Time:
+      return "time";
+    case ValueType::Timestamp:
+      return "timestamp";
+    case ValueType::Logical:
+      return "logical";
+    case ValueType::Binary:
+      return "binary";
+  }
+  return "?";
+}
+
+struct Sx {
+  ValueType type = ValueType::Numeric;
+  std::string full;
+  std::string trim;  // character values only
+  std::string raw;   // empty when there is no NULL-for-empty form
+  bool ci = false;
+  bool constant = false;
+  bool schemaSafe = true;
+  uint32_t width = 0;
+};
+
+struct Cond {
+  std::string sql;
+  OptLevel level = OptLevel::None;
+};
+
+enum class Mode { Filter, Value, Index };
+
+class Translator {
+ public:
+  Translator(std::string_view text, const FieldResolver& resolve, const Options& options,
+             const std::vector<std::string>* indexed, Mode mode)
+      : text_(text), resolve_(resolve), opt_(options), indexed_(indexed), mode_(mode) {}
+
+  Cond Condition(const Node& n, bool neg);
+  Sx Value(const Node& n);
+
+ private:
+  [[noreturn]] void Error(size_t pos, const std::string& d) const { Fail(text_, pos, d); }
+  Sx Field(const Node& n);
+  Sx Call(const Node& n);
+  Sx Arith(const Node& n);
+  Cond Compare(const Node& n, bool neg);
+  Cond LogicalLeaf(const Node& n, bool neg);
+  bool Indexed(const std::string& sql) const {
+    if (!indexed_) return false;
+    for (const auto& s : *indexed_)
+      if (s == sql) return true;
+    return false;
+  }
+  Sx Fold(Sx s, size_t pos) {
+    if (!s.constant) return s;
+    s.full = FoldToLiteral(s.full, text_, pos);
+    if (s.type == ValueType::Character) s.trim = FoldToLiteral("rtrim(" + s.full + ")", text_, pos);
+    s.raw.clear();
+    s.schemaSafe = true;
+    return s;
+  }
+  std::string EmptyLiteral(ValueType t) const {
+    switch (t) {
+      case ValueType::Numeric:
+      case ValueType::Logical:
+        return "0";
+      case ValueType::Binary:
+        return "x''";
+      default:
+        return "''";
+    }
+  }
+
+  std::string_view text_;
+  const FieldResolver& resolve_;
+  const Options& opt_;
+  const std::vector<std::string>* indexed_;
+  Mode mode_;
+};
+
+Sx Translator::Field(const Node& n) {
+  std::optional<FieldInfo> f = resolve_ ? resolve_(n.text) : std::nullopt;
+  if (!f) {
+    std::string u = Upper(n.text);
+    if (u == "TRUE" || u == "FALSE")
+      Error(n.pos, "unknown field name " + n.text + " (logical constants are .T. and .F.)");
+    Error(n.pos, "unknown field name " + n.text);
+  }
+  Sx s;
+  s.type = ValueTypeOfField(f->type);
+  s.raw = f->sql;
+  s.width = f->length;
+  switch (s.type) {
+    case ValueType::Character: {
+      s.trim = "coalesce(" + f->sql + ",'')";
+      bool fixed = f->type == 4 || f->type == 20 || f->type == 26;
+      if (fixed && f->length > 0 && f->length < 65536)
+        s.full = "printf('%!-" + std::to_string(f->length) + "s'," + f->sql + ")";
+      else
+        s.full = s.trim;
+      s.ci = f->type == 20;
+      break;
+    }
+    case ValueType::Logical:
+      s.full = "(coalesce(" + f->sql + ",0)<>0)";
+      break;
+    default:
+      s.full = "coalesce(" + f->sql + "," + EmptyLiteral(s.type) + ")";
+      break;
+  }
+  return s;
+}
+
+Sx Translator::Value(const Node& n) {
+  Sx s;
+  switch (n.kind) {
+    case Node::Num:
+      s.type = ValueType::Numeric;
+      s.full = NumberLiteral(n.num);
+      if (n.text.find_first_of(".eE") != std::string::npos &&
+          s.full.find_first_of(".e") == std::string::npos)
+        s.full += ".0";
+      s.constant = true;
+      return s;
+    case Node::Str: {
+      s.type = ValueType::Character;
+      s.full = SqlQuote(n.text);
+      size_t e = n.text.find_last_not_of(' ');
+      s.trim = SqlQuote(e == std::string::npos ? "" : n.text.substr(0, e + 1));
+      s.constant = true;
+      s.width = static_cast<uint32_t>(n.text.size());
+      return s;
+    }
+    case Node::Bool:
+      s.type = ValueType::Logical;
+      s.full = n.flag ? "1" : "0";
+      s.constant = true;
+      return s;
+    case Node::Field:
+      return Field(n);
+    case Node::Neg: {
+      Sx a = Value(n.kids[0]);
+      if (a.type != ValueType::Numeric) Error(n.pos, "minus needs a numeric value");
+      s = a;
+      s.full = "(-" + a.full + ")";
+      s.raw.clear();
+      return Fold(s, n.pos);
+    }
+    case Node::Call:
+      return Call(n);
+    case Node::Binary:
+      if (n.op == Tok::Plus || n.op == Tok::Minus || n.op == Tok::Star || n.op == Tok::Slash)
+        return Arith(n);
+      [[fallthrough]];
+    case Node::Not: {
+      Cond c = Condition(n, false);
+      s.type = ValueType::Logical;
+      s.full = "(CASE WHEN " + c.sql + " THEN 1 ELSE 0 END)";
+      s.constant = false;
+      return s;
+    }
+  }
+  return s;
+}
+
+Sx Translator::Arith(const Node& n) {
+  Sx a = Value(n.kids[0]);
+  Sx b = Value(n.kids[1]);
+  Sx s;
+  s.constant = a.constant && b.constant;
+  s.schemaSafe = a.schemaSafe && b.schemaSafe;
+  auto bad = [&]() {
+    Error(n.pos, "operator " + n.text + " cannot combine " + TypeName(a.type) + " and " +
+                     TypeName(b.type));
+  };
+  using VT = ValueType;
+  if (a.type == VT::Numeric && b.type == VT::Numeric) {
+    s.type = VT::Numeric;
+    if (n.op == Tok::Slash)
+      s.full = "coalesce(CAST(" + a.full + " AS REAL)/" + b.full + ",0)";
+    else
+      s.full = "(" + a.full + " " + n.text + " " + b.full + ")";
+  } else if (a.type == VT::Character && b.type == VT::Character && n.op == Tok::Plus) {
+    s.type = VT::Character;
+    s.full = "(" + a.full + "||" + b.full + ")";
+    s.trim = "rtrim" + s.full;
+    s.ci = a.ci || b.ci;
+    s.width = a.width + b.width;
+  } else if (a.type == VT::Character && b.type == VT::Character && n.op == Tok::Minus) {
+    // Trailing blanks of the left move behind the right.
+    s.type = VT::Character;
+    s.full = "(rtrim(" + a.full + ")||" + b.full + "||substr(" + a.full + ",length(rtrim(" +
+             a.full + "))+1))";
+    s.trim = "rtrim" + s.full;
+    s.ci = a.ci || b.ci;
+    s.width = a.width + b.width;
+  } else if ((a.type == VT::Date || a.type == VT::Timestamp) && b.type == VT::Numeric &&
+             (n.op == Tok::Plus || n.op == Tok::Minus)) {
+    s.type = a.type;
+    std::string mod =
+        "printf('%+.9f days'," + std::string(n.op == Tok::Minus ? "-" : "") + "(" + b.full + "))";
+    if (a.type == VT::Date)
+      s.full = "coalesce(date(nullif(" + a.full + ",'')," + mod + "),'')";
+    else
+      s.full = "coalesce(strftime('%Y-%m-%d %H:%M:%f',nullif(" + a.full + ",'')," + mod + "),'')";
+  } else if (a.type == VT::Numeric && (b.type == VT::Date || b.type == VT::Timestamp) &&
+             n.op == Tok::Plus) {
+    s.type = b.type;
+    std::string mod = "printf('%+.9f days'," + a.full + ")";
+    if (b.type == VT::Date)
+      s.full = "coalesce(date(nullif(" + b.full + ",'')," + mod + "),'')";
+    else
+      s.full = "coalesce(strftime('%Y-%m-%d %H:%M:%f',nullif(" + b.full + ",'')," + mod + "),'')";
+  } else if (a.type == b.type && (a.type == VT::Date || a.type == VT::Timestamp) &&
+             n.op == Tok::Minus) {
+    s.type = VT::Numeric;
+    s.full =
+        "coalesce(julianday(nullif(" + a.full + ",''))-julianday(nullif(" + b.full + ",'')),0)";
+  } else {
+    bad();
+  }
+  return Fold(s, n.pos);
+}
+
+Sx Translator::Call(const Node& n) {
+  std::string name = Upper(n.text);
+  std::vector<Sx> a;
+  for (const auto& k : n.kids) a.push_back(name == "IIF" && a.empty() ? Sx{} : Value(k));
+  auto argc = [&](size_t lo, size_t hi) {
+    if (a.size() < lo || a.size() > hi) {
+      std::string want =
+          lo == hi ? std::to_string(lo) : std::to_string(lo) + " to " + std::to_string(hi);
+      Error(n.pos, name + " expects " + want + " argument" + (hi == 1 ? "" : "s"));
+    }
+  };
+  auto need = [&](size_t i, std::initializer_list<ValueType> types) {
+    for (ValueType t : types)
+      if (a[i].type == t) return;
+    Error(n.kids[i].pos, "argument " + std::to_string(i + 1) + " of " + name + " must be " +
+                             TypeName(*types.begin()));
+  };
+  using VT = ValueType;
+  Sx s;
+  s.constant = true;
+  for (const auto& x : a) {
+    s.constant = s.constant && x.constant;
+    s.schemaSafe = s.schemaSafe && x.schemaSafe;
+  }
+  auto constNum = [&](size_t i, long long dflt) -> long long {
+    if (i >= a.size()) return dflt;
+    if (!a[i].constant) return -1;
+    return static_cast<long long>(std::llround(std::strtod(a[i].full.c_str(), nullptr)));
+  };
+
+  if (name == "UPPER" || name == "LOWER") {
+    argc(1, 1);
+    need(0, {VT::Character});
+    std::string f = name == "UPPER" ? "upper(" : "lower(";
+    s.type = VT::Character;
+    s.full = f + a[0].full + ")";
+    s.trim = f + a[0].trim + ")";
+    if (!a[0].raw.empty()) s.raw = f + a[0].raw + ")";
+    s.width = a[0].width;
+  } else if (name == "TRIM" || name == "RTRIM") {
+    argc(1, 1);
+    need(0, {VT::Character});
+    s = a[0];
+    s.full = s.trim;
+  } else if (name == "LTRIM" || name == "ALLTRIM") {
+    argc(1, 1);
+    need(0, {VT::Character});
+    std::string f = name == "LTRIM" ? "ltrim(" : "trim(";
+    s.type = VT::Character;
+    s.full = name == "LTRIM" ? f + a[0].full + ")" : f + a[0].trim + ")";
+    s.trim = f + a[0].trim + ")";
+    if (!a[0].raw.empty()) s.raw = f + a[0].raw + ")";
+    s.ci = a[0].ci;
+    s.width = a[0].width;
+  } else if (name == "SUBSTR" || name == "LEFT") {
+    bool left = name == "LEFT";
+    argc(2, left ? 2 : 3);
+    need(0, {VT::Character});
+    need(1, {VT::Numeric});
+    if (a.size() > 2) need(2, {VT::Numeric});
+    std::string args =
+        left ? ",1," + a[1].full : "," + a[1].full + (a.size() > 2 ? "," + a[2].full : "");
+    s.type = VT::Character;
+    s.full = "substr(" + a[0].full + args + ")";
+    s.trim = "rtrim(" + s.full + ")";
+    if (!a[0].raw.empty()) s.raw = "rtrim(substr(" + a[0].raw + args + "))";
+    s.ci = a[0].ci;
+    long long w = left ? constNum(1, -1) : constNum(2, -1);
+    if (!left && a.size() < 3) w = -1;
+    s.width = w >= 0 ? static_cast<uint32_t>(w) : a[0].width;
+  } else if (name == "RIGHT") {
+    argc(2, 2);
+    need(0, {VT::Character});
+    need(1, {VT::Numeric});
+    s.type = VT::Character;
+    s.full = "(CASE WHEN " + a[1].full + "<=0 THEN '' ELSE substr(" + a[0].full + ",-(" +
+             a[1].full + ")) END)";
+    s.trim = "rtrim" + s.full;
+    s.ci = a[0].ci;
+    long long w = constNum(1, -1);
+    s.width = w >= 0 ? static_cast<uint32_t>(w) : a[0].width;
+  } else if (name == "LEN") {
+    argc(1, 1);
+    need(0, {VT::Character, VT::Binary});
+    s.type = VT::Numeric;
+    s.full = "length(" + a[0].full + ")";
+  } else if (name == "EMPTY") {
+    argc(1, 1);
+    s.type = VT::Logical;
+    switch (a[0].type) {
+      case VT::Character:
+        s.full = "(" + a[0].trim + "='')";
+        break;
+      case VT::Numeric:
+        s.full = "(" + a[0].full + "=0)";
+        break;
+      case VT::Logical:
+        s.full = "(NOT " + a[0].full + ")";
+        break;
+      case VT::Binary:
+        s.full = "(length(" + a[0].full + ")=0)";
+        break;
+      default:
+        s.full = "(" + a[0].full + "='')";
+        break;
+    }
+  } else if (name == "CHR") {
+    argc(1, 1);
+    need(0, {VT::Numeric});
+    s.type = VT::Character;
+    s.full = s.trim = "char(" + a[0].full + ")";
+    s.width = 1;
+  } else if (name == "STR") {
+    argc(1, 3);
+    need(0, {VT::Numeric});
+    for (size_t i = 1; i < a.size(); ++i) need(i, {VT::Numeric});
+    long long len = constNum(1, 10), dec = constNum(2, 0);
+    std::string body;
+    std::string stars;
+    if (len >= 0 && dec >= 0) {
+      len = std::min(len, 255LL);
+      dec = std::min(dec, 30LL);
+      body =
+          "printf('%" + std::to_string(len) + "." + std::to_string(dec) + "f'," + a[0].full + ")";
+      stars = SqlQuote(std::string(static_cast<size_t>(len), '*'));
+      s.width = static_cast<uint32_t>(len);
+    } else {
+      std::string l = a.size() > 1 ? a[1].full : "10", d = a.size() > 2 ? a[2].full : "0";
+      body = "printf('%*.*f'," + l + "," + d + "," + a[0].full + ")";
+      stars = "replace(printf('%*s'," + l + ",''),' ','*')";
+      len = -1;
+    }
+    std::string lenSql = len >= 0 ? std::to_string(len) : a[1].full;
+    s.type = VT::Character;
+    s.full =
+        "(CASE WHEN length(" + body + ")>" + lenSql + " THEN " + stars + " ELSE " + body + " END)";
+    s.trim = "rtrim" + s.full;
+  } else if (name == "VAL") {
+    argc(1, 1);
+    need(0, {VT::Character});
+    s.type = VT::Numeric;
+    s.full = "CAST(" + a[0].trim + " AS REAL)";
+  } else if (name == "DTOS") {
+    argc(1, 1);
+    need(0, {VT::Date, VT::Timestamp});
+    s.type = VT::Character;
+    s.full = "(CASE WHEN " + a[0].full + "='' THEN '        ' ELSE replace(substr(" + a[0].full +
+             ",1,10),'-','') END)";
+    s.trim = "replace(substr(" + a[0].full + ",1,10),'-','')";
+    if (!a[0].raw.empty()) s.raw = "replace(substr(" + a[0].raw + ",1,10),'-','')";
+    s.width = 8;
+  } else if (name == "CTOD" || name == "CTOTS") {
+    argc(1, 1);
+    need(0, {VT::Character});
+    s.type = name == "CTOD" ? VT::Date : VT::Timestamp;
+    s.full = std::string(name == "CTOD" ? "sdb_ctod(" : "sdb_ctots(") + a[0].trim + "," +
+             SqlQuote(opt_.dateFormat) + ")";
+    s.schemaSafe = false;
+  } else if (name == "CTOT") {
+    argc(1, 1);
+    need(0, {VT::Character});
+    s.type = VT::Time;
+    s.full = "sdb_ctot(" + a[0].trim + ")";
+    s.schemaSafe = false;
+  } else if (name == "YEAR" || name == "MONTH" || name == "DAY") {
+    argc(1, 1);
+    need(0, {VT::Date, VT::Timestamp});
+    const char* range = name == "YEAR" ? ",1,4" : name == "MONTH" ? ",6,2" : ",9,2";
+    s.type = VT::Numeric;
+    s.full = "CAST(substr(" + a[0].full + range + ") AS INTEGER)";
+  } else if (name == "IIF") {
+    argc(3, 3);
+    Cond c = Condition(n.kids[0], false);
+    Sx& x = a[1];
+    Sx& y = a[2];
+    if (x.type != y.type)
+      Error(n.kids[2].pos,
+            std::string("IIF branches differ: ") + TypeName(x.type) + " and " + TypeName(y.type));
+    s.type = x.type;
+    s.constant = false;
+    s.schemaSafe = x.schemaSafe && y.schemaSafe && c.sql.find("sdb_") == std::string::npos;
+    s.full = "(CASE WHEN " + c.sql + " THEN " + x.full + " ELSE " + y.full + " END)";
+    if (s.type == VT::Character)
+      s.trim = "(CASE WHEN " + c.sql + " THEN " + x.trim + " ELSE " + y.trim + " END)";
+    s.ci = x.ci || y.ci;
+    s.width = std::max(x.width, y.width);
+  } else if (name == "CONTAINS") {
+    argc(2, 2);
+    need(0, {VT::Character});
+    need(1, {VT::Character});
+    s.type = VT::Logical;
+    s.full = "sdb_contains(" + a[0].full + "," + a[1].full + ")";
+    s.schemaSafe = false;
+  } else {
+    Error(n.pos, "unknown function " + n.text);
+  }
+  if (mode_ == Mode::Index && !s.schemaSafe && !s.constant)
+    Error(n.pos, name + " cannot be used in an index expression");
+  return Fold(s, n.pos);
+}
+
+Cond Translator::Condition(const Node& n, bool neg) {
+  if (n.kind == Node::Not) return Condition(n.kids[0], !neg);
+  if (n.kind == Node::Bool) return Cond{(n.flag != neg) ? "1" : "0", OptLevel::None};
+  if (n.kind == Node::Binary && (n.op == Tok::And || n.op == Tok::Or)) {
+    Cond a = Condition(n.kids[0], neg);
+    Cond b = Condition(n.kids[1], neg);
+    bool isAnd = (n.op == Tok::And) != neg;
+    Cond c;
+    c.sql = "(" + a.sql + (isAnd ? " AND " : " OR ") + b.sql + ")";
+    if (isAnd)
+      c.level = a.level == OptLevel::Full && b.level == OptLevel::Full   ? OptLevel::Full
+                : a.level != OptLevel::None || b.level != OptLevel::None ? OptLevel::Partial
+                                                                         : OptLevel::None;
+    else
+      c.level =
+          a.level == OptLevel::Full && b.level == OptLevel::Full ? OptLevel::Full : OptLevel::None;
+    return c;
+  }
+  if (n.kind == Node::Binary && n.op != Tok::Plus && n.op != Tok::Minus && n.op != Tok::Star &&
+      n.op != Tok::Slash)
+    return Compare(n, neg);
+  return LogicalLeaf(n, neg);
+}
+
+Cond Translator::LogicalLeaf(const Node& n, bool neg) {
+  // EMPTY(field) and logical fields have index-friendly forms.
+  if (mode_ == Mode::Filter && n.kind == Node::Call && Upper(n.text) == "EMPTY" &&
+      n.kids.size() == 1) {
+    Sx a = Value(n.kids[0]);
+    if (!a.raw.empty() && a.type != ValueType::Logical) {
+      std::string e = EmptyLiteral(a.type);
+      Cond c;
+      c.sql =
+          neg ? "(" + a.raw + "<>" + e + ")" : "(" + a.raw + " IS NULL OR " + a.raw + "=" + e + ")";
+      c.level = Indexed(a.raw) ? OptLevel::Full : OptLevel::None;
+      return c;
+    }
+  }
+  Sx v = Value(n);
+  if (v.type != ValueType::Logical)
+    Error(n.pos, std::string("a logical value is needed here, not ") + TypeName(v.type));
+  Cond c;
+  if (mode_ == Mode::Filter && n.kind == Node::Field) {
+    c.sql = neg ? "(" + v.raw + " IS NOT 1)" : "(" + v.raw + "=1)";
+    c.level = Indexed(v.raw) ? OptLevel::Full : OptLevel::None;
+    return c;
+  }
+  c.sql = neg ? "(NOT " + v.full + ")" : v.full;
+  return c;
+}
+
+Tok Complement(Tok t) {
+  switch (t) {
+    case Tok::Eq:
+      return Tok::Ne;
+    case Tok::Ne:
+      return Tok::Eq;
+    case Tok::Lt:
+      return Tok::Ge;
+    case Tok::Ge:
+      return Tok::Lt;
+    case Tok::Gt:
+      return Tok::Le;
+    case Tok::Le:
+      return Tok::Gt;
+    default:
+      return t;
+  }
+}
+Tok Mirror(Tok t) {
+  switch (t) {
+    case Tok::Lt:
+      return Tok::Gt;
+    case Tok::Gt:
+      return Tok::Lt;
+    case Tok::Le:
+      return Tok::Ge;
+    case Tok::Ge:
+      return Tok::Le;
+    default:
+      return t;
+  }
+}
+const char* OpSql(Tok t) {
+  switch (t) {
+    case Tok::Eq:
+    case Tok::EqEq:
+      return "=";
+    case Tok::Ne:
+      return "<>";
+    case Tok::Lt:
+      return "<";
+    case Tok::Le:
+      return "<=";
+    case Tok::Gt:
+      return ">";
+    case Tok::Ge:
+      return ">=";
+    default:
+      return "=";
+  }
+}
+
+// Reads back a text literal produced by SqlQuote.
+std::string Unquote(const std::string& lit) {
+  std::string r;
+  for (size_t i = 1; i + 1 < lit.size(); ++i) {
+    r += lit[i];
+    if (lit[i] == '\'') ++i;
+  }
+  return r;
+}
+
+Cond Translator::Compare(const Node& n, bool neg) {
+  Sx a = Value(n.kids[0]);
+  Sx b = Value(n.kids[1]);
+  Tok op = n.op;
+  using VT = ValueType;
+  if (op == Tok::Dollar) {
+    if (a.type != VT::Character || b.type != VT::Character)
+      Error(n.pos, "operator $ needs character values");
+    bool ci = a.ci || b.ci;
+    std::string hay = ci ? "lower(" + b.full + ")" : b.full;
+    std::string needle = ci ? "lower(" + a.full + ")" : a.full;
+    return Cond{"(instr(" + hay + "," + needle + ")" + (neg ? "=0)" : ">0)"), OptLevel::None};
+  }
+  bool compatible = a.type == b.type;
+  if (!compatible)
+    Error(n.pos, std::string("cannot compare ") + TypeName(a.type) + " with " + TypeName(b.type));
+  if ((a.type == VT::Logical || a.type == VT::Binary) && op != Tok::Eq && op != Tok::EqEq &&
+      op != Tok::Ne)
+    Error(n.pos,
+          std::string("operator ") + n.text + " does not order " + TypeName(a.type) + " values");
+  bool exactEq = op == Tok::EqEq;
+  if (exactEq) op = Tok::Eq;
+  if (neg) op = Complement(op);
+  bool isChar = a.type == VT::Character;
+  bool prefix = isChar && !exactEq && !opt_.exact;  // compare on the right's length
+  // A constant on the left of a symmetric comparison goes to the right.
+  if (a.constant && !b.constant && !prefix) {
+    std::swap(a, b);
+    op = Mirror(op);
+  }
+  std::string coll = (a.ci || b.ci) ? " COLLATE NOCASE" : "";
+  bool useRaw = mode_ == Mode::Filter && !a.raw.empty() && b.constant;
+  std::string right = isChar ? b.trim : b.full;
+
+  // Builds the comparison for a left operand text.
+  auto build = [&](const std::string& L) -> std::string {
+    if (prefix && b.constant && mode_ == Mode::Filter) {
+      std::string r = Unquote(right);
+      if (r.empty()) {
+        bool all = op == Tok::Eq || op == Tok::Ge || op == Tok::Le;
+        return all ? "1" : "0";
+      }
+      std::string succ = sdbkey::PrefixSuccessor(r, !coll.empty());
+      std::string S = SqlQuote(succ);
+      std::string lo = L + ">=" + right + coll, below = L + "<" + right + coll;
+      std::string hi = succ.empty() ? "0" : L + "<" + S + coll;
+      std::string above = succ.empty() ? "0" : L + ">=" + S + coll;
+      switch (op) {
+        case Tok::Eq:
+          return "(" + lo + " AND " + hi + ")";
+        case Tok::Ne:
+          return "(" + below + " OR " + above + ")";
+        case Tok::Lt:
+          return "(" + below + ")";
+        case Tok::Ge:
+          return "(" + lo + ")";
+        case Tok::Gt:
+          return "(" + above + ")";
+        case Tok::Le:
+          return "(" + hi + ")";
+        default:
+          break;
+      }
+    }
+    if (prefix) {
+      return "(substr(" + L + ",1,length(" + right + "))" + OpSql(op) + right + coll + ")";
+    }
+    return "(" + L + OpSql(op) + right + coll + ")";
+  };
+
+  Cond c;
+  if (useRaw) {
+    std::string body = build(a.raw);
+    bool emptyMatches = FoldToBool(build(EmptyLiteral(a.type)), text_, n.pos);
+    c.sql = emptyMatches ? "(" + a.raw + " IS NULL OR " + body + ")" : body;
+    c.level = Indexed(a.raw) && op != Tok::Ne ? OptLevel::Full : OptLevel::None;
+    if (prefix && op == Tok::Ne) c.level = Indexed(a.raw) ? OptLevel::Full : OptLevel::None;
+  } else {
+    c.sql = build(isChar ? a.trim : a.full);
+    if (a.constant && b.constant) c.sql = FoldToBool(c.sql, text_, n.pos) ? "1" : "0";
+  }
+  return c;
+}
+
+Node ParseText(std::string_view text) {
+  return Parser(text).ParseAll();
+}
+
+}  // namespace
+
+std::string SqlQuote(std::string_view text) {
+  std::string r = "'";
+  for (char c : text) {
+    r += c;
+    if (c == '\'') r += '\'';
+  }
+  return r + "'";
+}
+
+ValueType ValueTypeOfField(uint16_t t) {
+  switch (t) {
+    case 1:
+      return ValueType::Logical;
+    case 2:
+    case 10:
+    case 11:
+    case 12:
+    case 15:
+    case 17:
+    case 18:
+    case 21:
+      return ValueType::Numeric;
+    case 3:
+    case 9:
+      return ValueType::Date;
+    case 13:
+      return ValueType::Time;
+    case 14:
+    case 22:
+      return ValueType::Timestamp;
+    case 6:
+    case 7:
+    case 16:
+    case 24:
+      return ValueType::Binary;
+    default:
+      return ValueType::Character;  // 4, 5, 8, 20, 23, 26, 27, 28
+  }
+}
+
+Condition CompileFilter(std::string_view text, const FieldResolver& resolve, const Options& options,
+                        const std::vector<std::string>& indexedSql) {
+  Node root = ParseText(text);
+  Translator t(text, resolve, options, &indexedSql, Mode::Filter);
+  Cond c = t.Condition(root, false);
+  return Condition{c.sql, c.level};
+}
+
+Expression CompileExpression(std::string_view text, const FieldResolver& resolve,
+                             const Options& options) {
+  Node root = ParseText(text);
+  Translator t(text, resolve, options, nullptr, Mode::Value);
+  Sx s = t.Value(root);
+  return Expression{s.full, s.type};
+}
+
+Expression CompileLogical(std::string_view text, const FieldResolver& resolve,
+                          const Options& options) {
+  Expression e = CompileExpression(text, resolve, options);
+  if (e.type != ValueType::Logical)
+    Fail(text, 0, std::string("the expression is ") + TypeName(e.type) + ", not logical");
+  return e;
+}
+
+std::string IndexSegmentSql(std::string_view text, const FieldResolver& resolve, ValueType* type,
+                            uint32_t* length) {
+  Node root = ParseText(text);
+  Options options;
+  Translator t(text, resolve, options, nullptr, Mode::Index);
+  Sx s = t.Value(root);
+  if (!s.schemaSafe) Fail(text, 0, "the expression cannot be used in an index");
+  if (s.constant) Fail(text, 0, "an index expression must use a field");
+  if (type) *type = s.type;
+  if (length) *length = s.width;
+  if (!s.raw.empty()) return s.raw;
+  std::string v = s.type == ValueType::Character ? s.trim : s.full;
+  // Empty stays NULL in the index, as for plain columns.
+  if (s.type == ValueType::Character || s.type == ValueType::Date ||
+      s.type == ValueType::Timestamp || s.type == ValueType::Time)
+    return "nullif(" + v + ",'')";
+  return v;
+}
+
+std::string ExpressionLongToShort(std::string_view text) {
+  Tokenize(text);
+  return std::string(text);
+}
+
+std::string ExpressionShortToLong(std::string_view text) {
+  Tokenize(text);
+  return std::string(text);
+}
+
+}  // namespace sdbexpr

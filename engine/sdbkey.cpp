@@ -1,0 +1,348 @@
+// Raw index keys: encoding, decoding and stepping.
+#include "sdbkey.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace sdbkey {
+namespace {
+
+constexpr uint32_t kMaxTextWidth = 1024;
+constexpr uint32_t kMemoWidth = 240;
+constexpr unsigned char kClassNull = 0, kClassNumber = 1, kClassText = 2, kClassBlob = 3;
+constexpr unsigned char kBoundExact = 0x01, kBoundAfter = 0xFF, kBoundBefore = 0x00;
+
+enum class Payload { Integer, Real, Logical, Text, Blob };
+
+Payload PayloadOf(uint16_t type) {
+  switch (type) {
+    case 1:
+      return Payload::Logical;
+    case 11:
+    case 12:
+    case 15:
+    case 21:
+      return Payload::Integer;
+    case 2:
+    case 10:
+    case 17:
+    case 18:
+      return Payload::Real;
+    case 6:
+    case 7:
+    case 16:
+    case 24:
+      return Payload::Blob;
+    default:
+      return Payload::Text;
+  }
+}
+
+uint32_t PayloadWidth(const Segment& s) {
+  switch (s.type) {
+    case 1:
+      return 1;
+    case 2:
+    case 10:
+    case 11:
+    case 12:
+    case 15:
+    case 17:
+    case 18:
+    case 21:
+      return 8;
+    case 3:
+    case 9:
+      return 10;
+    case 13:
+      return 12;
+    case 14:
+    case 22:
+      return 23;
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+    case 28:
+      return kMemoWidth;
+    case 26:
+    case 27:
+      return std::min<uint32_t>(kMaxTextWidth, std::max<uint32_t>(1, s.length) * 3);
+    default:
+      return std::min<uint32_t>(kMaxTextWidth, std::max<uint32_t>(1, s.length));
+  }
+}
+
+void PutU64(std::string& out, uint64_t v) {
+  for (int k = 7; k >= 0; --k) out += static_cast<char>((v >> (8 * k)) & 0xFF);
+}
+
+uint64_t GetU64(const unsigned char* p) {
+  uint64_t v = 0;
+  for (int k = 0; k < 8; ++k) v = (v << 8) | p[k];
+  return v;
+}
+
+uint64_t IntBits(int64_t v) {
+  return static_cast<uint64_t>(v) ^ 0x8000000000000000ULL;
+}
+
+uint64_t RealBits(double d) {
+  if (d == 0) d = 0;  // -0.0 sorts as 0
+  uint64_t b;
+  std::memcpy(&b, &d, 8);
+  return (b & 0x8000000000000000ULL) ? ~b : b ^ 0x8000000000000000ULL;
+}
+
+double RealOf(uint64_t b) {
+  b = (b & 0x8000000000000000ULL) ? b ^ 0x8000000000000000ULL : ~b;
+  double d;
+  std::memcpy(&d, &b, 8);
+  return d;
+}
+
+std::string FoldAscii(std::string s) {
+  for (auto& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return s;
+}
+
+// The class byte and payload of one value, before padding and inversion.
+std::string SegmentBytes(const Segment& seg, const Value& v, bool partial) {
+  const uint32_t w = PayloadWidth(seg);
+  std::string out;
+  switch (v.kind) {
+    case Value::Null:
+      out += static_cast<char>(kClassNull);
+      break;
+    case Value::Integer:
+    case Value::Real: {
+      out += static_cast<char>(kClassNumber);
+      Payload p = PayloadOf(seg.type);
+      if (p == Payload::Logical) {
+        double d = v.kind == Value::Integer ? static_cast<double>(v.i) : v.r;
+        out += static_cast<char>(d <= 0 ? 0 : d >= 255 ? 255 : static_cast<int>(d));
+      } else if (p == Payload::Integer) {
+        int64_t i = v.i;
+        if (v.kind == Value::Real)
+          i = v.r >= 9.2e18    ? INT64_MAX
+              : v.r <= -9.2e18 ? INT64_MIN
+                               : static_cast<int64_t>(std::floor(v.r));
+        PutU64(out, IntBits(i));
+      } else {
+        PutU64(out, RealBits(v.kind == Value::Integer ? static_cast<double>(v.i) : v.r));
+      }
+      break;
+    }
+    case Value::Text:
+      out += static_cast<char>(kClassText);
+      out += seg.nocase ? FoldAscii(v.s) : v.s;
+      break;
+    case Value::Blob:
+      out += static_cast<char>(kClassBlob);
+      out += v.s;
+      break;
+  }
+  if (out.size() > w + 1) out.resize(w + 1);
+  if (!partial || (v.kind != Value::Text && v.kind != Value::Blob)) out.resize(w + 1, '\0');
+  if (seg.descending)
+    for (auto& c : out) c = static_cast<char>(~static_cast<unsigned char>(c));
+  return out;
+}
+
+}  // namespace
+
+uint16_t SegmentTypeOf(sdbexpr::ValueType type) {
+  using VT = sdbexpr::ValueType;
+  switch (type) {
+    case VT::Numeric:
+      return 10;
+    case VT::Date:
+      return 3;
+    case VT::Time:
+      return 13;
+    case VT::Timestamp:
+      return 14;
+    case VT::Logical:
+      return 1;
+    case VT::Binary:
+      return 16;
+    default:
+      return 4;
+  }
+}
+
+Value Value::FromSqlite(sqlite3_value* v) {
+  Value r;
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_INTEGER:
+      r.kind = Integer;
+      r.i = sqlite3_value_int64(v);
+      break;
+    case SQLITE_FLOAT:
+      r.kind = Real;
+      r.r = sqlite3_value_double(v);
+      break;
+    case SQLITE_TEXT:
+      r.kind = Text;
+      r.s.assign(reinterpret_cast<const char*>(sqlite3_value_text(v)), sqlite3_value_bytes(v));
+      break;
+    case SQLITE_BLOB: {
+      r.kind = Blob;
+      const void* p = sqlite3_value_blob(v);
+      int n = sqlite3_value_bytes(v);
+      if (p && n > 0) r.s.assign(static_cast<const char*>(p), n);
+      break;
+    }
+    default:
+      break;
+  }
+  return r;
+}
+
+Value Value::FromColumn(sqlite3_stmt* st, int col) {
+  return FromSqlite(sqlite3_column_value(st, col));
+}
+
+int Bind(sqlite3_stmt* st, int param, const Value& v) {
+  int rc = SQLITE_OK;
+  switch (v.kind) {
+    case Value::Null:
+      rc = sqlite3_bind_null(st, param);
+      break;
+    case Value::Integer:
+      rc = sqlite3_bind_int64(st, param, v.i);
+      break;
+    case Value::Real:
+      rc = sqlite3_bind_double(st, param, v.r);
+      break;
+    case Value::Text:
+      rc = sqlite3_bind_text(st, param, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+      break;
+    case Value::Blob:
+      rc = sqlite3_bind_blob(st, param, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+      break;
+  }
+  return rc == SQLITE_RANGE ? SQLITE_OK : rc;
+}
+
+uint32_t SegmentWidth(const Segment& seg) {
+  return PayloadWidth(seg) + 1;
+}
+
+uint32_t KeyLength(const std::vector<Segment>& segs) {
+  uint32_t n = 1;
+  for (const auto& s : segs) n += SegmentWidth(s);
+  return n;
+}
+
+Value TextValue(std::string_view text) {
+  size_t e = text.find_last_not_of(' ');
+  if (e == std::string_view::npos) return Value{};
+  return Value::OfText(std::string(text.substr(0, e + 1)));
+}
+
+std::string Encode(const std::vector<Segment>& segs, const std::vector<Value>& values,
+                   bool partialLast) {
+  std::string out;
+  size_t n = std::min(values.size(), segs.size());
+  for (size_t j = 0; j < n; ++j) out += SegmentBytes(segs[j], values[j], partialLast && j + 1 == n);
+  if (n == segs.size() && !partialLast) out += static_cast<char>(kBoundExact);
+  return out;
+}
+
+Decoded Decode(const std::vector<Segment>& segs, std::string_view key) {
+  Decoded d;
+  const uint32_t full = KeyLength(segs);
+  if (key.size() >= full) {
+    unsigned char b = static_cast<unsigned char>(key[full - 1]);
+    d.bound = b == kBoundAfter    ? Decoded::After
+              : b == kBoundBefore ? Decoded::Before
+                                  : Decoded::Exact;
+    key = key.substr(0, full - 1);
+  }
+  const bool stepped = d.bound == Decoded::After || d.bound == Decoded::Before;
+  const unsigned char filler = d.bound == Decoded::After ? 0xFF : 0x00;
+  size_t at = 0;
+  for (const Segment& seg : segs) {
+    if (at >= key.size()) break;
+    const uint32_t w = SegmentWidth(seg);
+    std::string bytes(key.substr(at, w));
+    at += bytes.size();
+    const bool partial = bytes.size() < w;
+    if (stepped) {
+      bool allFiller = true;
+      for (char c : bytes) allFiller = allFiller && static_cast<unsigned char>(c) == filler;
+      if (allFiller) break;  // the rest was never given
+    }
+    if (seg.descending)
+      for (auto& c : bytes) c = static_cast<char>(~static_cast<unsigned char>(c));
+    unsigned char cls = static_cast<unsigned char>(bytes[0]);
+    std::string payload = bytes.substr(1);
+    Value v;
+    bool prefix = partial;
+    if (cls == kClassNull) {
+      if (partial) break;
+    } else if (cls == kClassNumber) {
+      if (partial) break;  // a cut number bounds nothing usable
+      Payload p = PayloadOf(seg.type);
+      const auto* u = reinterpret_cast<const unsigned char*>(payload.data());
+      if (p == Payload::Logical)
+        v = Value::OfInt(u[0]);
+      else if (p == Payload::Integer)
+        v = Value::OfInt(static_cast<int64_t>(GetU64(u) ^ 0x8000000000000000ULL));
+      else
+        v = Value::OfReal(RealOf(GetU64(u)));
+    } else if (cls == kClassText || cls == kClassBlob) {
+      // Stepped keys carry filler where a prefix ended: 0xFF bytes are never
+      // part of UTF-8 text.
+      size_t e = payload.size();
+      if (stepped || seg.descending) {
+        while (e > 0 && static_cast<unsigned char>(payload[e - 1]) == 0xFF) {
+          --e;
+          prefix = true;
+        }
+      }
+      while (e > 0 && payload[e - 1] == '\0') --e;
+      payload.resize(e);
+      v.kind = cls == kClassText ? Value::Text : Value::Blob;
+      v.s = payload;
+    } else {
+      break;
+    }
+    d.values.push_back(v);
+    if (prefix) {
+      d.lastIsPrefix = v.kind == Value::Text || v.kind == Value::Blob;
+      break;
+    }
+  }
+  if (d.bound == Decoded::Exact && (d.values.size() < segs.size() || d.lastIsPrefix))
+    d.bound = Decoded::Prefix;
+  return d;
+}
+
+std::string Step(const std::vector<Segment>& segs, std::string_view key, int direction) {
+  const uint32_t full = KeyLength(segs);
+  const char filler = static_cast<char>(direction > 0 ? kBoundAfter : kBoundBefore);
+  std::string out(key.substr(0, std::min<size_t>(key.size(), full - 1)));
+  out.resize(full, filler);
+  out[full - 1] = filler;
+  return out;
+}
+
+std::string PrefixSuccessor(std::string s, bool nocase) {
+  if (nocase) s = FoldAscii(s);
+  while (!s.empty()) {
+    unsigned char last = static_cast<unsigned char>(s.back());
+    if (last < 0xFF) {
+      ++last;
+      if (nocase && last >= 'A' && last <= 'Z') last = '[';
+      s.back() = static_cast<char>(last);
+      return s;
+    }
+    s.pop_back();
+  }
+  return s;
+}
+
+}  // namespace sdbkey
