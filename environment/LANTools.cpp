@@ -81,7 +81,8 @@ std::string ExpandEnvironmentRefs(const std::string& text) {
         const std::string lower = inifile::Lower(name);
         for (char** e = environ; e && *e && !value; ++e) {
           const char* eq = std::strchr(*e, '=');
-          if (eq && inifile::Lower(std::string(static_cast<const char*>(*e), eq)) == lower) value = std::string(eq + 1);
+          if (eq && inifile::Lower(std::string(static_cast<const char*>(*e), eq)) == lower)
+            value = std::string(eq + 1);
         }
       }
     }
@@ -320,14 +321,19 @@ void ResolveInstallation() {
   // created exclusively, so a folder another process took meanwhile is never
   // shared, and is readable by this user only.
   std::string reason;
-  if (EnsureFolder(GetTempFolder(), &reason))
-    throw EFolderError("Unable to create directory \"" + s.WorkFolder + "\": " + reason);
+  if (EnsureFolder(GetTempFolder(), &reason)) {
+    const std::string failed = s.WorkFolder;
+    s.WorkFolder.clear();
+    throw EFolderError("Unable to create directory \"" + failed + "\": " + reason);
+  }
   for (;;) {
     const std::string folder = WithoutTrailingDelimiter(s.WorkFolder);
     if (::mkdir(folder.c_str(), 0700) == 0) break;
-    if (errno != EEXIST)
-      throw EFolderError("Unable to create directory \"" + s.WorkFolder +
-                         "\": " + std::strerror(errno));
+    if (errno != EEXIST) {
+      const std::string failed = s.WorkFolder;
+      s.WorkFolder.clear();  // not ours: never to be removed at finish
+      throw EFolderError("Unable to create directory \"" + failed + "\": " + std::strerror(errno));
+    }
     s.WorkFolder = WithTrailingDelimiter(firstFree());
   }
 

@@ -178,7 +178,9 @@ void KillFile(const std::string& path) {
     ::unlink(path.c_str());
     ProcessMessagesThrottled(500);
     if (!EntryExists(path)) return;
-    if (std::chrono::steady_clock::now() - start > std::chrono::seconds(3)) {
+    // More than 3 whole seconds: the fourth second has begun.
+    const auto waited = std::chrono::steady_clock::now() - start;
+    if (std::chrono::duration_cast<std::chrono::seconds>(waited).count() > 3) {
       EnvironmentShowError("KillFile", "Couldn't delete file \"" + path + "\"!", 11);
       return;
     }

@@ -172,6 +172,7 @@ TEST_F(LANToolsTest, WorkFolderThatCannotBeCreatedStopsStartUp) {
   Env.WriteFile("blocker", "a file where a folder should be");
   Env.SetEnv("TMPDIR", Env.Root() + "blocker/tmp");
   EXPECT_THROW(StartLANTools(), EFolderError);
+  EXPECT_EQ(WorkFolder(), "");  // nothing of ours to remove at finish
 }
 
 TEST_F(LANToolsTest, PublishesOnlyWhatDiffers) {
@@ -339,7 +340,7 @@ TEST_F(LANToolsTest, KillFileGivesUpAfterSomeSeconds) {
   EXPECT_EQ(Errors[0].Label, "KillFile");
   EXPECT_EQ(Errors[0].Message, "Couldn't delete file \"/proc/self/comm\"!");
   EXPECT_EQ(Errors[0].HelpContext, 11);
-  EXPECT_GT(waited, std::chrono::seconds(3));
+  EXPECT_GE(waited, std::chrono::seconds(4));
   EXPECT_GE(MessageRuns, 1);  // the window stayed responsive meanwhile
 }
 

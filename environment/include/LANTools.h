@@ -1,6 +1,6 @@
 // Installation environment: the installation's folders and database server,
 // registry and INI reading, the work folder, file removal, text utilities.
-//
+
 // Everything here runs on the main thread. The settings are written only by
 // StartLANTools/ResolveInstallation and cleared by FinishLANTools; the rest of
 // the program reads them. Paths built here use "/"; values read from settings
