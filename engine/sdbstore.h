@@ -123,9 +123,10 @@ namespace sdbstore {
 
 /// Engine codes this part answers. Callers may pass them on unchanged.
 enum ErrorCode : uint32_t {
-  kErrBadParameter = 5004,     // a value the call cannot use
+  kErrBadParameter = 5012,     // a value the call cannot use
   kErrRecordNotFound = 5022,   // no record with that number
-  kErrLocked = 5035,           // record or table locked by another user
+  kErrLocked = 5035,           // record locked by another user
+  kErrTableInUse = 5036,       // exclusive/shared open conflict
   kErrNoCurrentRecord = 5068,  // the record vanished
   kErrNotFound = 5132,         // the dictionary does not know the table
   kErrPropertyNotSet = 5138,   // a property that was never set
@@ -134,8 +135,8 @@ enum ErrorCode : uint32_t {
   kErrValueTooLong = 5147,     // column error: value longer than the field
   kErrOutOfRange = 5148,       // column error: number/date outside the type
   kErrInvalidValue = 5149,     // column error: text that is not a value
-  kErrConnectString = 5185,    // malformed connection string
-  kErrFileOpen = 6420,         // the database file cannot be opened/created
+  kErrConnectString = 5031,    // malformed connection string
+  kErrFileOpen = 5030,         // the database file cannot be opened/created
   kErrSql = 7200,              // SQLite failed; text carries NativeError = n;
 };
 
@@ -407,17 +408,22 @@ enum class StatementKind {
   Procedure,    // EXECUTE PROCEDURE name(args)
   Transaction,  // BEGIN/COMMIT/ROLLBACK/SAVEPOINT passed through
   Other,        // anything else, passed through to SQLite
+  Grant,        // GRANT rights ON table TO grantee, ... (catalog only)
+  Revoke,       // REVOKE rights ON table FROM grantee, ... (catalog only)
 };
 
 /// One engine statement made ready for SQLite by Translate().
 struct Translation {
   StatementKind kind = StatementKind::Other;
-  std::string sql;                  // what runs on SQLite (DDL: the SQLite DDL)
+  std::string sql;                  // what runs on SQLite (DDL, procedures, GRANT: the text
+                                    // as given; Execute does their work)
   std::vector<std::string> params;  // marker names in text order ("" for "?"); bind i+1
   std::string table;                // target table (DML, DDL) or the one table of a SELECT
   bool singleTable = false;         // SELECT of one table without join/group/distinct/union
   std::string procedure;            // EXECUTE PROCEDURE: the name as written
-  std::vector<std::string> args;    // its arguments: literal text unquoted, ":p" markers kept
+  std::vector<std::string> args;    // its arguments: literals unquoted, markers as written
+                                    // (":p", "?"); GRANT/REVOKE: the grantees
+  std::vector<std::pair<uint32_t, std::string>> rights;  // GRANT/REVOKE: bits, field ("" table)
   // DDL details
   std::vector<FieldDef> fields;  // CREATE TABLE
   IndexDef index;                // CREATE INDEX
@@ -451,14 +457,14 @@ struct OpenOptions {
 /// Called on every SQLite connection right after it opens (the expression
 /// part registers its functions and collation here). Set once, at start, by
 /// the API part: SetConnectionInitHook(&SdbRegisterSqlFunctions).
-void SetConnectionInitHook(void (*hook)(sqlite3*));
+void SetConnectionInitHook(int (*hook)(sqlite3*));
 
 /// One open SQLite file: a dictionary or a free-table file.
 class Database {
  public:
   /// Opens (or with options.create creates) the file. Sets WAL, the busy
   /// time-out, foreign_keys off, recursive_triggers off, creates a missing
-  /// catalog, runs the init hook. Throws 6420 when the file cannot be opened
+  /// catalog, runs the init hook. Throws 5030 when the file cannot be opened
   /// (missing without create) and 7200 on SQLite failures.
   static std::unique_ptr<Database> Open(const std::string& path, const OpenOptions& options = {});
   ~Database();
@@ -581,12 +587,17 @@ class Database {
   /// translator refuses. DML keeps the SQL with ":name" markers turned into
   /// "?N"; INSERT without a column list gets the engine fields named.
   Translation Translate(std::string_view engineSql);
-  /// Runs a translated statement that yields no rows: DDL does its catalog
-  /// work, DML/Other run with the bindings already on `stmt` when given
-  /// (nullptr: run sql as is). Catalog procedures handled here (table
-  /// properties, users, groups, grants); sp_setapplicationid and
-  /// sp_getapplicationid are the caller's and refused here (7200).
-  /// Answers rows changed.
+  /// Runs a translated statement that yields no rows and has no markers:
+  /// DDL and GRANT/REVOKE do their catalog work, DML/Other/Transaction run
+  /// tr.sql. Procedures: the catalog ones run here with tr.args as values (a
+  /// caller with markers puts the values into args first): sp_CreateUser(user,
+  /// password), sp_DropUser(user), sp_CreateGroup(group), sp_DropGroup(group),
+  /// sp_AddUserToGroup(user, group), sp_RemoveUserFromGroup(user, group),
+  /// sp_ModifyTableProperty(table, property, value) with TABLE_DEFAULT_INDEX or
+  /// a number, sp_ModifyDatabase(property number, value),
+  /// sp_RenameDDObject(old, new, type number[, parent]). sp_setapplicationid
+  /// and sp_getapplicationid are the caller's; they and unknown procedures
+  /// answer 7200 (native 1). Answers rows changed.
   int Execute(const Translation& tr);
   /// Describes the result columns of a prepared SELECT in engine types.
   /// Catalog columns keep their field type; computed columns by declared
@@ -604,7 +615,9 @@ class Database {
   void EnsureCatalog();
   std::shared_ptr<const TableDef> LoadTable(std::string_view name);
   int64_t TableId(std::string_view name);  // 5132 if unknown
-  struct RowStatements;
+  struct RowStatements {                   // SQL texts of one table's row operations
+    std::string selectOne, insert, remove, count;
+  };
   RowStatements& RowSql(const TableDef& t);
 
   sqlite3* FDb = nullptr;
@@ -635,7 +648,7 @@ bool EqualNoCase(std::string_view a, std::string_view b);
 /// table itself (record numbers start at 1), 0 for the whole file.
 class LockOwner {
  public:
-  /// Opens (creating) lockPath. Throws 6420 when it cannot.
+  /// Opens (creating) lockPath. Throws 5030 when it cannot.
   explicit LockOwner(const std::string& lockPath);
   ~LockOwner();  // releases everything
   LockOwner(const LockOwner&) = delete;
@@ -698,7 +711,7 @@ struct ConnectString {
   std::optional<std::string> Get(std::string_view key) const;
 };
 
-/// Parses a connection string. Throws StoreError 5185 with a text naming the
+/// Parses a connection string. Throws StoreError 5031 with a text naming the
 /// fault: a pair without "=", an empty key, an unterminated quote, a known
 /// key with a value it cannot take, or no Data Source.
 ConnectString ParseConnectString(std::string_view text);

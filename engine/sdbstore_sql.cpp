@@ -1,0 +1,853 @@
+// The engine's SQL dialect on SQLite: statement splitting, translation of DDL
+// with the engine's type names into tables, indexes and catalog rows, the
+// markers and column lists of DML, catalog procedures and result layouts.
+#include <cctype>
+#include <cstring>
+
+#include "sdbstore.h"
+
+namespace sdbstore {
+
+namespace {
+
+enum class Tok { Word, Quoted, String, Number, Param, Punct, End };
+
+struct Token {
+  Tok kind = Tok::End;
+  size_t begin = 0, end = 0;  // span in the text
+  std::string text;           // word/quoted name unquoted, string unquoted, punct as is
+};
+
+[[noreturn]] void Syntax(const std::string& why) {
+  throw StoreError(kErrSql, "Error 7200:  State = 42000;   NativeError = 1;  " + why, 1);
+}
+
+bool IsIdentStart(char c) {
+  return std::isalpha(static_cast<unsigned char>(c)) || c == '_' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+bool IsIdentChar(char c) {
+  return IsIdentStart(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '$';
+}
+
+// Skips blanks and comments from i; answers the new position.
+size_t SkipSpace(std::string_view s, size_t i) {
+  while (i < s.size()) {
+    if (std::isspace(static_cast<unsigned char>(s[i]))) {
+      ++i;
+    } else if (s.compare(i, 2, "--") == 0) {
+      while (i < s.size() && s[i] != '\n') ++i;
+    } else if (s.compare(i, 2, "/*") == 0) {
+      size_t e = s.find("*/", i + 2);
+      i = e == std::string_view::npos ? s.size() : e + 2;
+    } else {
+      break;
+    }
+  }
+  return i;
+}
+
+// Reads a quoted run starting at i (s[i] is the opening quote); doubled
+// closing quotes stand for one. Answers the position after the closing quote.
+size_t ReadQuoted(std::string_view s, size_t i, char close, std::string& out) {
+  ++i;
+  while (i < s.size()) {
+    if (s[i] == close) {
+      if (close != ']' && i + 1 < s.size() && s[i + 1] == close) {
+        out += close;
+        i += 2;
+        continue;
+      }
+      return i + 1;
+    }
+    out += s[i++];
+  }
+  Syntax(std::string("A quoted text is never closed (missing ") + close + ").");
+}
+
+std::vector<Token> Tokenize(std::string_view s) {
+  std::vector<Token> out;
+  size_t i = SkipSpace(s, 0);
+  while (i < s.size()) {
+    Token t;
+    t.begin = i;
+    char c = s[i];
+    if (IsIdentStart(c)) {
+      while (i < s.size() && IsIdentChar(s[i])) ++i;
+      t.kind = Tok::Word;
+      t.text = std::string(s.substr(t.begin, i - t.begin));
+    } else if (c == '"' || c == '`') {
+      t.kind = Tok::Quoted;
+      i = ReadQuoted(s, i, c, t.text);
+    } else if (c == '[') {
+      t.kind = Tok::Quoted;
+      i = ReadQuoted(s, i, ']', t.text);
+    } else if (c == '\'') {
+      t.kind = Tok::String;
+      i = ReadQuoted(s, i, '\'', t.text);
+    } else if (std::isdigit(static_cast<unsigned char>(c)) ||
+               (c == '.' && i + 1 < s.size() &&
+                std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
+      while (i < s.size() && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '.')) {
+        if ((s[i] == 'e' || s[i] == 'E') && i + 1 < s.size() &&
+            (s[i + 1] == '+' || s[i + 1] == '-'))
+          ++i;
+        ++i;
+      }
+      t.kind = Tok::Number;
+      t.text = std::string(s.substr(t.begin, i - t.begin));
+    } else if ((c == ':' || c == '@' || c == '$') && i + 1 < s.size() && IsIdentStart(s[i + 1])) {
+      ++i;
+      while (i < s.size() && IsIdentChar(s[i])) ++i;
+      t.kind = Tok::Param;
+      t.text = std::string(s.substr(t.begin + 1, i - t.begin - 1));
+    } else if (c == '?') {
+      ++i;
+      while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+      t.kind = Tok::Param;
+    } else {
+      static const char* two[] = {"<=", ">=", "<>", "!=", "==", "||", "<<", ">>"};
+      t.kind = Tok::Punct;
+      size_t n = 1;
+      for (const char* op : two)
+        if (s.compare(i, 2, op) == 0) n = 2;
+      t.text = std::string(s.substr(i, n));
+      i += n;
+    }
+    t.end = i;
+    out.push_back(std::move(t));
+    i = SkipSpace(s, i);
+  }
+  Token end;
+  end.kind = Tok::End;
+  end.begin = end.end = s.size();
+  out.push_back(end);
+  return out;
+}
+
+bool Is(const Token& t, const char* word) {
+  return t.kind == Tok::Word && EqualNoCase(t.text, word);
+}
+bool IsP(const Token& t, const char* punct) {
+  return t.kind == Tok::Punct && t.text == punct;
+}
+bool IsName(const Token& t) {
+  return t.kind == Tok::Word || t.kind == Tok::Quoted;
+}
+
+// A cursor over the tokens of one statement.
+struct Parser {
+  std::string_view text;
+  std::vector<Token> toks;
+  size_t pos = 0;
+
+  const Token& Peek(size_t ahead = 0) const {
+    size_t k = pos + ahead;
+    return k < toks.size() ? toks[k] : toks.back();
+  }
+  const Token& Next() {
+    const Token& t = Peek();
+    if (pos < toks.size() - 1) ++pos;
+    return t;
+  }
+  bool Accept(const char* word) {
+    if (Is(Peek(), word)) return Next(), true;
+    return false;
+  }
+  bool AcceptP(const char* p) {
+    if (IsP(Peek(), p)) return Next(), true;
+    return false;
+  }
+  void Expect(const char* word) {
+    if (!Accept(word)) Syntax(std::string("Expected ") + word + " near '" + Near() + "'.");
+  }
+  void ExpectP(const char* p) {
+    if (!AcceptP(p)) Syntax(std::string("Expected '") + p + "' near '" + Near() + "'.");
+  }
+  std::string Name(const char* what) {
+    const Token& t = Peek();
+    if (!IsName(t)) Syntax(std::string("Expected ") + what + " near '" + Near() + "'.");
+    Next();
+    return t.text;
+  }
+  std::string Near() const {
+    const Token& t = Peek();
+    if (t.kind == Tok::End) return "end of statement";
+    return std::string(text.substr(t.begin, std::min<size_t>(30, text.size() - t.begin)));
+  }
+  bool AtEnd() const { return Peek().kind == Tok::End || IsP(Peek(), ";"); }
+  // The source text of tokens [from, to).
+  std::string Span(size_t from, size_t to) const {
+    if (from >= to) return {};
+    return std::string(text.substr(toks[from].begin, toks[to - 1].end - toks[from].begin));
+  }
+};
+
+// Rewrites the statement text: [names] become "names", markers become ?N in
+// text order (params receives their names), and an INSERT without a column
+// list gets insertCols right after the table name (at insertAt, a token index).
+std::string Rewrite(const Parser& p, std::vector<std::string>& params, size_t insertAt = SIZE_MAX,
+                    const std::string& insertCols = {}) {
+  std::string out;
+  size_t last = 0;
+  for (size_t k = 0; k + 1 < p.toks.size(); ++k) {
+    const Token& t = p.toks[k];
+    std::string repl;
+    bool replace = false;
+    if (t.kind == Tok::Param) {
+      params.push_back(t.text);
+      repl = "?" + std::to_string(params.size());
+      replace = true;
+    } else if (t.kind == Tok::Quoted && p.text[t.begin] != '"') {
+      repl = QuoteIdent(t.text);
+      replace = true;
+    }
+    if (replace) {
+      out.append(p.text.substr(last, t.begin - last));
+      out += repl;
+      last = t.end;
+    }
+    if (k == insertAt) {
+      out.append(p.text.substr(last, t.end - last));
+      out += " " + insertCols;
+      last = t.end;
+    }
+  }
+  out.append(p.text.substr(last));
+  // Drop a trailing ";": one statement at a time.
+  while (!out.empty() &&
+         (out.back() == ';' || std::isspace(static_cast<unsigned char>(out.back()))))
+    out.pop_back();
+  return out;
+}
+
+// The source text of a type spelling: word [ ( n [, m] ) ].
+std::string TypeText(Parser& p) {
+  if (p.Peek().kind != Tok::Word) Syntax("Expected a field type near '" + p.Near() + "'.");
+  std::string s = p.Next().text;
+  if (IsP(p.Peek(), "(")) {
+    size_t from = p.pos;
+    while (!p.AtEnd() && !IsP(p.Peek(), ")")) p.Next();
+    p.ExpectP(")");
+    s += p.Span(from, p.pos);
+  }
+  return s;
+}
+
+uint32_t RightsWord(const std::string& w) {
+  if (EqualNoCase(w, "SELECT") || EqualNoCase(w, "READ")) return kRightRead;
+  if (EqualNoCase(w, "UPDATE")) return kRightUpdate;
+  if (EqualNoCase(w, "INSERT")) return kRightInsert;
+  if (EqualNoCase(w, "DELETE")) return kRightDelete;
+  if (EqualNoCase(w, "ALL")) return kRightAll;
+  Syntax("Unknown right " + w + ".");
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- splitting
+
+std::vector<std::string> SplitStatements(std::string_view script) {
+  std::vector<std::string> out;
+  size_t start = 0, i = 0;
+  int depth = 0;         // BEGIN ... END of trigger bodies
+  bool trigger = false;  // the current statement creates a trigger
+  bool sawWord = false;  // words seen in the current statement
+  std::string first, second, third;
+  auto flush = [&](size_t end) {
+    std::string_view st = script.substr(start, end - start);
+    size_t b = SkipSpace(st, 0);
+    std::string s(st.substr(b));
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.pop_back();
+    if (!s.empty()) out.push_back(std::move(s));
+    depth = 0;
+    trigger = sawWord = false;
+    first.clear(), second.clear(), third.clear();
+  };
+  while (i < script.size()) {
+    char c = script[i];
+    if (c == '\'' || c == '"' || c == '`' || c == '[') {
+      std::string dummy;
+      i = ReadQuoted(script, i, c == '[' ? ']' : c, dummy);
+    } else if (script.compare(i, 2, "--") == 0 || script.compare(i, 2, "/*") == 0) {
+      i = SkipSpace(script, i);
+    } else if (IsIdentStart(c)) {
+      size_t b = i;
+      while (i < script.size() && IsIdentChar(script[i])) ++i;
+      std::string w = Upper(script.substr(b, i - b));
+      if (!sawWord)
+        first = w;
+      else if (second.empty())
+        second = w;
+      else if (third.empty())
+        third = w;
+      sawWord = true;
+      if (first == "CREATE" && (second == "TRIGGER" || third == "TRIGGER")) trigger = true;
+      if (trigger && (w == "BEGIN" || w == "CASE")) ++depth;
+      if (trigger && w == "END" && depth > 0) --depth;
+    } else if (c == ';') {
+      if (depth == 0) {
+        flush(i);
+        start = i + 1;
+      }
+      ++i;
+    } else {
+      ++i;
+    }
+  }
+  flush(script.size());
+  return out;
+}
+
+// ---------------------------------------------------------------- translation
+
+Translation Database::Translate(std::string_view engineSql) {
+  Parser p;
+  p.text = engineSql;
+  p.toks = Tokenize(engineSql);
+  Translation tr;
+  if (p.toks.size() == 1) Syntax("The statement is empty.");
+  const Token& first = p.Peek();
+
+  if (Is(first, "SELECT") || Is(first, "WITH") || Is(first, "VALUES") || Is(first, "EXPLAIN")) {
+    tr.kind = StatementKind::Select;
+    tr.sql = Rewrite(p, tr.params);
+    // One table, nothing that merges rows: a live cursor may work on its rows.
+    if (Is(first, "SELECT")) {
+      int depth = 0;
+      bool simple = true;
+      size_t fromAt = 0;
+      for (size_t k = 1; k + 1 < p.toks.size(); ++k) {
+        const Token& t = p.toks[k];
+        if (IsP(t, "(")) ++depth;
+        if (IsP(t, ")")) --depth;
+        if (depth > 0) continue;
+        if (Is(t, "DISTINCT") || Is(t, "GROUP") || Is(t, "UNION") || Is(t, "EXCEPT") ||
+            Is(t, "INTERSECT") || Is(t, "JOIN") || Is(t, "HAVING") || Is(t, "WINDOW"))
+          simple = false;
+        if (Is(t, "FROM") && !fromAt) fromAt = k;
+      }
+      if (simple && fromAt && IsName(p.toks[fromAt + 1])) {
+        size_t k = fromAt + 2;
+        if (IsP(p.toks[k], ".") && IsName(p.toks[k + 1])) simple = false;  // schema.table
+        if (Is(p.toks[k], "AS")) ++k;
+        if (p.toks[k].kind == Tok::Word && !Is(p.toks[k], "WHERE") && !Is(p.toks[k], "ORDER") &&
+            !Is(p.toks[k], "LIMIT"))
+          ++k;  // alias
+        if (IsP(p.toks[k], ",")) simple = false;
+        tr.table = p.toks[fromAt + 1].text;
+        tr.singleTable = simple && FindTable(tr.table) != nullptr;
+      }
+    }
+    return tr;
+  }
+
+  if (Is(first, "INSERT") || Is(first, "REPLACE")) {
+    tr.kind = StatementKind::Insert;
+    p.Next();
+    if (p.Accept("OR")) p.Next();
+    p.Expect("INTO");
+    size_t nameAt = p.pos;
+    tr.table = p.Name("a table name");
+    size_t insertAt = SIZE_MAX;
+    std::string cols;
+    auto t = FindTable(tr.table);
+    // Without a column list the values are the engine's fields, in order: the
+    // hidden record number column must not take the first value.
+    if (t && !IsP(p.Peek(), "(") && !Is(p.Peek(), "DEFAULT")) {
+      insertAt = nameAt;
+      if (Is(p.Peek(), "AS")) insertAt = p.pos + 1;
+      cols = "(";
+      for (size_t i = 0; i < t->fields.size(); ++i)
+        cols += (i ? ", " : "") + QuoteIdent(t->fields[i].name);
+      cols += ")";
+    }
+    tr.sql = Rewrite(p, tr.params, insertAt, cols);
+    return tr;
+  }
+
+  if (Is(first, "UPDATE")) {
+    tr.kind = StatementKind::Update;
+    p.Next();
+    if (p.Accept("OR")) p.Next();
+    tr.table = p.Name("a table name");
+    tr.sql = Rewrite(p, tr.params);
+    return tr;
+  }
+
+  if (Is(first, "DELETE")) {
+    tr.kind = StatementKind::Delete;
+    p.Next();
+    p.Accept("FROM");
+    tr.table = p.Name("a table name");
+    tr.sql = Rewrite(p, tr.params);
+    return tr;
+  }
+
+  if (Is(first, "BEGIN") || Is(first, "COMMIT") || Is(first, "ROLLBACK") ||
+      Is(first, "SAVEPOINT") || Is(first, "RELEASE") || Is(first, "END")) {
+    tr.kind = StatementKind::Transaction;
+    tr.sql = Rewrite(p, tr.params);
+    return tr;
+  }
+
+  if (Is(first, "EXECUTE") || Is(first, "EXEC")) {
+    p.Next();
+    p.Expect("PROCEDURE");
+    tr.kind = StatementKind::Procedure;
+    tr.procedure = p.Name("a procedure name");
+    tr.sql = std::string(engineSql);
+    if (p.AcceptP("(")) {
+      while (!p.AtEnd() && !IsP(p.Peek(), ")")) {
+        const Token& a = p.Next();
+        bool neg = false;
+        const Token* v = &a;
+        if (IsP(a, "-") && p.Peek().kind == Tok::Number) {
+          neg = true;
+          v = &p.Next();
+        }
+        switch (v->kind) {
+          case Tok::String:
+          case Tok::Number:
+          case Tok::Word:
+          case Tok::Quoted:
+            tr.args.push_back((neg ? "-" : "") + v->text);
+            break;
+          case Tok::Param:
+            tr.params.push_back(v->text);
+            tr.args.push_back(std::string(engineSql.substr(v->begin, v->end - v->begin)));
+            break;
+          default:
+            Syntax("Unexpected '" + v->text + "' in the arguments of " + tr.procedure + ".");
+        }
+        if (!p.AcceptP(",")) break;
+      }
+      p.ExpectP(")");
+    }
+    if (!p.AtEnd()) Syntax("Unexpected text after the procedure call near '" + p.Near() + "'.");
+    return tr;
+  }
+
+  if (Is(first, "GRANT") || Is(first, "REVOKE")) {
+    bool grant = Is(first, "GRANT");
+    tr.kind = grant ? StatementKind::Grant : StatementKind::Revoke;
+    tr.sql = std::string(engineSql);
+    p.Next();
+    do {
+      std::string w = p.Name("a right");
+      uint32_t bits = RightsWord(w);
+      if (bits == kRightAll) p.Accept("PRIVILEGES");
+      if (p.AcceptP("(")) {
+        do tr.rights.push_back({bits, p.Name("a field name")});
+        while (p.AcceptP(","));
+        p.ExpectP(")");
+      } else {
+        tr.rights.push_back({bits, ""});
+      }
+    } while (p.AcceptP(","));
+    p.Expect("ON");
+    tr.table = p.Name("a table name");
+    if (grant)
+      p.Expect("TO");
+    else
+      p.Expect("FROM");
+    do tr.args.push_back(p.Name("a user or group"));
+    while (p.AcceptP(","));
+    if (!p.AtEnd()) Syntax("Unexpected text near '" + p.Near() + "'.");
+    return tr;
+  }
+
+  if (Is(first, "DROP")) {
+    p.Next();
+    bool table = p.Accept("TABLE");
+    bool index = !table && p.Accept("INDEX");
+    if (!table && !index) {
+      tr.kind = StatementKind::Other;
+      tr.sql = Rewrite(p, tr.params);
+      return tr;
+    }
+    tr.kind = table ? StatementKind::DropTable : StatementKind::DropIndex;
+    tr.sql = std::string(engineSql);
+    if (p.Accept("IF")) {
+      p.Expect("EXISTS");
+      tr.ifExists = true;
+    }
+    std::string a = p.Name(table ? "a table name" : "an index name");
+    if (p.AcceptP(".")) {
+      tr.table = a;
+      tr.index.name = p.Name("an index name");
+    } else if (table) {
+      tr.table = a;
+    } else {
+      tr.index.name = a;
+      if (p.Accept("ON")) tr.table = p.Name("a table name");
+    }
+    if (!p.AtEnd()) Syntax("Unexpected text near '" + p.Near() + "'.");
+    return tr;
+  }
+
+  if (Is(first, "CREATE")) {
+    p.Next();
+    bool unique = p.Accept("UNIQUE");
+    if (!unique && p.Accept("TABLE")) {
+      tr.kind = StatementKind::CreateTable;
+      tr.sql = std::string(engineSql);
+      tr.table = p.Name("a table name");
+      p.ExpectP("(");
+      std::vector<std::string> primary;
+      while (true) {
+        if (Is(p.Peek(), "PRIMARY") || Is(p.Peek(), "UNIQUE") || Is(p.Peek(), "CONSTRAINT") ||
+            Is(p.Peek(), "FOREIGN") || Is(p.Peek(), "CHECK"))
+          Syntax("Table constraints are not supported; create an index with CREATE INDEX.");
+        FieldDef f;
+        std::string name = p.Name("a field name");
+        std::string type = TypeText(p);
+        f = ParseTypeName(type);
+        f.name = name;
+        // Column constraints.
+        while (!p.AtEnd() && !IsP(p.Peek(), ",") && !IsP(p.Peek(), ")")) {
+          if (p.Accept("NOT")) {
+            p.Expect("NULL");
+            f.nullable = false;
+          } else if (p.Accept("NULL")) {
+            f.nullable = true;
+          } else if (p.Accept("DEFAULT")) {
+            size_t from = p.pos;
+            if (p.AcceptP("(")) {
+              int depth = 1;
+              while (!p.AtEnd() && depth) {
+                if (IsP(p.Peek(), "(")) ++depth;
+                if (IsP(p.Peek(), ")")) --depth;
+                p.Next();
+              }
+            } else {
+              if (IsP(p.Peek(), "-") || IsP(p.Peek(), "+")) p.Next();
+              const Token& v = p.Next();
+              if (v.kind != Tok::String && v.kind != Tok::Number && v.kind != Tok::Word)
+                Syntax("DEFAULT needs a literal near '" + p.Near() + "'.");
+            }
+            f.defaultValue = p.Span(from, p.pos);
+          } else if (p.Accept("PRIMARY")) {
+            p.Expect("KEY");
+            primary.push_back(name);
+          } else if (p.Accept("CONSTRAINT")) {
+            p.Name("a constraint name");
+          } else {
+            Syntax("Unexpected '" + p.Near() + "' in the definition of field " + name + ".");
+          }
+        }
+        tr.fields.push_back(std::move(f));
+        if (p.AcceptP(",")) continue;
+        p.ExpectP(")");
+        break;
+      }
+      if (primary.size() > 1) Syntax("A table has one primary key.");
+      if (!primary.empty()) {
+        tr.index.name = primary[0];
+        tr.index.unique = tr.index.candidate = tr.index.primary = true;
+        tr.index.segments.push_back({primary[0], QuoteIdent(primary[0]), false});
+      }
+      if (!p.AtEnd()) Syntax("Unexpected text after the field list near '" + p.Near() + "'.");
+      return tr;
+    }
+    if (p.Accept("INDEX")) {
+      tr.kind = StatementKind::CreateIndex;
+      tr.sql = std::string(engineSql);
+      tr.index.unique = tr.index.candidate = unique;
+      tr.index.name = p.Name("an index name");
+      p.Expect("ON");
+      tr.table = p.Name("a table name");
+      auto t = GetTable(tr.table);
+      p.ExpectP("(");
+      while (true) {
+        size_t from = p.pos;
+        int depth = 0;
+        while (!p.AtEnd()) {
+          if (depth == 0 && (IsP(p.Peek(), ",") || IsP(p.Peek(), ")"))) break;
+          if (depth == 0 && (Is(p.Peek(), "ASC") || Is(p.Peek(), "DESC"))) break;
+          if (IsP(p.Peek(), "(")) ++depth;
+          if (IsP(p.Peek(), ")")) --depth;
+          p.Next();
+        }
+        size_t to = p.pos;
+        if (to == from) Syntax("An index segment is empty near '" + p.Near() + "'.");
+        IndexSegment g;
+        if (p.Accept("DESC"))
+          g.descending = true;
+        else
+          p.Accept("ASC");
+        if (to - from == 1 && IsName(p.toks[from])) {
+          int fi = t->FieldIndex(p.toks[from].text);
+          if (fi < 0)
+            Syntax("Column not found: " + p.toks[from].text + " in table " + t->name + ".");
+          g.field = t->fields[fi].name;
+          g.expression = QuoteIdent(g.field);
+        } else {
+          Parser sub;
+          sub.text = engineSql;
+          sub.toks.assign(p.toks.begin() + from, p.toks.begin() + to);
+          sub.toks.push_back(p.toks.back());
+          std::vector<std::string> none;
+          // The segment's own text, with bracketed names quoted.
+          std::string seg;
+          size_t last = p.toks[from].begin;
+          for (size_t k = from; k < to; ++k) {
+            const Token& x = p.toks[k];
+            if (x.kind == Tok::Param) Syntax("An index cannot hold a parameter.");
+            if (IsName(x)) {
+              int fi = t->FieldIndex(x.text);
+              if (fi >= 0 && !IsP(p.toks[k + 1], "(")) {
+                seg.append(engineSql.substr(last, x.begin - last));
+                seg += QuoteIdent(t->fields[fi].name);
+                last = x.end;
+                if (g.field.empty()) g.field = t->fields[fi].name;
+              }
+            }
+          }
+          seg.append(engineSql.substr(last, p.toks[to - 1].end - last));
+          g.expression = seg;
+        }
+        tr.index.segments.push_back(std::move(g));
+        if (p.AcceptP(",")) continue;
+        p.ExpectP(")");
+        break;
+      }
+      if (p.Accept("WHERE")) {
+        size_t from = p.pos;
+        while (!p.AtEnd()) p.Next();
+        std::vector<std::string> prm;
+        Parser sub;
+        sub.text = engineSql.substr(0, p.toks[p.pos].begin);
+        sub.toks.assign(p.toks.begin() + from, p.toks.begin() + p.pos);
+        Token end;
+        end.begin = end.end = sub.text.size();
+        sub.toks.push_back(end);
+        std::string cond = Rewrite(sub, prm);
+        if (!prm.empty()) Syntax("An index condition cannot hold a parameter.");
+        tr.index.condition = cond.substr(p.toks[from].begin);
+      }
+      if (!p.AtEnd()) Syntax("Unexpected text after the index definition near '" + p.Near() + "'.");
+      return tr;
+    }
+    if (unique) Syntax("Expected INDEX after CREATE UNIQUE.");
+  }
+
+  tr.kind = StatementKind::Other;
+  tr.sql = Rewrite(p, tr.params);
+  return tr;
+}
+
+// ---------------------------------------------------------------- execution
+
+int Database::Execute(const Translation& tr) {
+  switch (tr.kind) {
+    case StatementKind::CreateTable: {
+      std::vector<FieldDef> fields = tr.fields;
+      if (tr.index.segments.empty()) {
+        CreateTable(tr.table, std::move(fields));
+      } else {
+        Exec("SAVEPOINT sdb_create");
+        try {
+          CreateTable(tr.table, std::move(fields));
+          CreateIndex(tr.table, tr.index);
+          SetTableProperty(tr.table, kTableDefaultIndex, tr.index.name);
+          Exec("RELEASE sdb_create");
+        } catch (...) {
+          sqlite3_exec(FDb, "ROLLBACK TO sdb_create; RELEASE sdb_create", nullptr, nullptr,
+                       nullptr);
+          InvalidateTables();
+          throw;
+        }
+      }
+      return 0;
+    }
+    case StatementKind::DropTable:
+      if (tr.ifExists && !FindTable(tr.table)) return 0;
+      DropTable(tr.table);
+      return 0;
+    case StatementKind::CreateIndex:
+      CreateIndex(tr.table, tr.index);
+      return 0;
+    case StatementKind::DropIndex:
+      if (tr.table.empty()) {
+        try {
+          DropIndexAnyTable(tr.index.name);
+        } catch (const StoreError& e) {
+          if (!(tr.ifExists && e.code() == kErrNoSuchObject)) throw;
+        }
+      } else {
+        auto t = GetTable(tr.table);
+        if (tr.ifExists && !t->FindIndex(tr.index.name)) return 0;
+        DropIndex(tr.table, tr.index.name);
+      }
+      return 0;
+    case StatementKind::Grant:
+    case StatementKind::Revoke: {
+      Exec("SAVEPOINT sdb_grant");
+      try {
+        for (const std::string& who : tr.args)
+          for (const auto& [bits, field] : tr.rights) {
+            if (tr.kind == StatementKind::Grant)
+              Grant(who, tr.table, field, bits);
+            else
+              Revoke(who, tr.table, field, bits);
+          }
+        Exec("RELEASE sdb_grant");
+      } catch (...) {
+        sqlite3_exec(FDb, "ROLLBACK TO sdb_grant; RELEASE sdb_grant", nullptr, nullptr, nullptr);
+        throw;
+      }
+      return 0;
+    }
+    case StatementKind::Procedure: {
+      const auto& a = tr.args;
+      auto need = [&](size_t lo, size_t hi) {
+        if (a.size() < lo || a.size() > hi)
+          Syntax("Wrong number of arguments for " + tr.procedure + ".");
+        for (const std::string& v : a)
+          if (!v.empty() && (v[0] == ':' || v[0] == '?'))
+            Syntax("Give the values of the parameters of " + tr.procedure + " before running it.");
+      };
+      auto number = [&](const std::string& v) {
+        try {
+          size_t used = 0;
+          long n = std::stol(v, &used);
+          if (used == v.size() && n >= 0) return static_cast<uint32_t>(n);
+        } catch (...) {
+        }
+        Syntax("Expected a number instead of '" + v + "' in " + tr.procedure + ".");
+      };
+      const std::string& name = tr.procedure;
+      if (EqualNoCase(name, "sp_CreateUser")) {
+        need(1, 3);
+        CreateUser(a[0], a.size() > 1 ? a[1] : "");
+      } else if (EqualNoCase(name, "sp_DropUser")) {
+        need(1, 1);
+        DropUser(a[0]);
+      } else if (EqualNoCase(name, "sp_CreateGroup")) {
+        need(1, 2);
+        CreateGroup(a[0]);
+      } else if (EqualNoCase(name, "sp_DropGroup")) {
+        need(1, 1);
+        DropGroup(a[0]);
+      } else if (EqualNoCase(name, "sp_AddUserToGroup")) {
+        need(2, 2);
+        AddUserToGroup(a[0], a[1]);
+      } else if (EqualNoCase(name, "sp_RemoveUserFromGroup")) {
+        need(2, 2);
+        RemoveUserFromGroup(a[0], a[1]);
+      } else if (EqualNoCase(name, "sp_ModifyTableProperty")) {
+        need(3, 4);
+        uint32_t id =
+            EqualNoCase(a[1], "TABLE_DEFAULT_INDEX") ? uint32_t(kTableDefaultIndex) : number(a[1]);
+        SetTableProperty(a[0], id, a[2]);
+      } else if (EqualNoCase(name, "sp_ModifyDatabase")) {
+        need(2, 2);
+        SetDatabaseProperty(number(a[0]), a[1]);
+      } else if (EqualNoCase(name, "sp_RenameDDObject")) {
+        need(3, 4);
+        RenameObject(static_cast<ObjectType>(number(a[2])), a[0], a[1], a.size() > 3 ? a[3] : "");
+      } else {
+        Syntax("The procedure " + name + " is not known to this dictionary.");
+      }
+      return 0;
+    }
+    default: {
+      if (!tr.params.empty())
+        Syntax("The statement has parameters; bind them and run it as a prepared statement.");
+      int before = sqlite3_total_changes(FDb);
+      Exec(tr.sql);
+      if (tr.kind == StatementKind::Other) InvalidateTables();
+      return sqlite3_total_changes(FDb) - before;
+    }
+  }
+}
+
+// ---------------------------------------------------------------- result layout
+
+ResultLayout Database::DescribeResult(sqlite3_stmt* stmt,
+                                      const std::vector<uint32_t>* textLengths) {
+  ResultLayout out;
+  int n = sqlite3_column_count(stmt);
+  std::string table;
+  bool oneTable = true;
+  std::vector<std::string> recnoTables;
+  std::vector<int> recnoCols;
+  for (int c = 0; c < n; ++c) {
+    const char* origin = sqlite3_column_origin_name(stmt, c);
+    const char* otable = sqlite3_column_table_name(stmt, c);
+    if (origin && EqualNoCase(origin, "sdb_recno")) {
+      recnoTables.push_back(otable ? otable : "");
+      recnoCols.push_back(c);
+      continue;
+    }
+    FieldDef f;
+    const char* cname = sqlite3_column_name(stmt, c);
+    f.name = cname ? cname : ("EXPR_" + std::to_string(c + 1));
+    std::shared_ptr<const TableDef> t;
+    int fi = -1;
+    if (origin && otable && (t = FindTable(otable)) && (fi = t->FieldIndex(origin)) >= 0) {
+      const FieldDef& src = t->fields[fi];
+      f.type = src.type;
+      f.length = src.type == FieldType::VarChar ? src.maxLength : src.length;
+      f.maxLength = src.maxLength;
+      f.decimals = src.decimals;
+      f.nullable = src.nullable;
+      if (table.empty() && oneTable)
+        table = t->name;
+      else if (!EqualNoCase(table, t->name))
+        oneTable = false;
+    } else {
+      oneTable = false;
+      const char* decl = sqlite3_column_decltype(stmt, c);
+      int type = sqlite3_column_type(stmt, c);
+      std::string d = decl ? Upper(decl) : "";
+      uint32_t len =
+          textLengths && static_cast<size_t>(c) < textLengths->size() ? (*textLengths)[c] : 0;
+      if (d.find("INT") != std::string::npos || (d.empty() && type == SQLITE_INTEGER)) {
+        int64_t v = type == SQLITE_INTEGER ? sqlite3_column_int64(stmt, c) : 0;
+        f.type = v > INT32_MIN && v <= INT32_MAX ? FieldType::Integer : FieldType::Double;
+      } else if (d.find("REAL") != std::string::npos || d.find("FLOA") != std::string::npos ||
+                 d.find("DOUB") != std::string::npos || (d.empty() && type == SQLITE_FLOAT)) {
+        f.type = FieldType::Double;
+      } else if (d.find("BLOB") != std::string::npos || (d.empty() && type == SQLITE_BLOB)) {
+        f.type = FieldType::Binary;
+      } else {
+        f.type = FieldType::String;
+        uint32_t now =
+            type == SQLITE_TEXT ? static_cast<uint32_t>(sqlite3_column_bytes(stmt, c)) : 0;
+        f.length = len ? len : std::max<uint32_t>(254, now);
+        if (f.length > 65530) {
+          f.type = FieldType::Memo;
+          f.length = 0;
+        }
+      }
+    }
+    // Names in a result are unique: ID, ID_1, ...
+    std::string base = f.name;
+    for (int k = 1;; ++k) {
+      bool clash = false;
+      for (const FieldDef& o : out.fields)
+        if (EqualNoCase(o.name, f.name)) clash = true;
+      if (!clash) break;
+      f.name = base + "_" + std::to_string(k);
+    }
+    out.fields.push_back(std::move(f));
+    out.columns.push_back(c);
+  }
+  out.recordLength = ComputeLayout(out.fields);
+  if (oneTable && !table.empty()) {
+    out.table = table;
+    for (size_t k = 0; k < recnoCols.size(); ++k)
+      if (EqualNoCase(recnoTables[k], table)) {
+        out.recnoColumn = recnoCols[k];
+        break;
+      }
+  } else if (out.fields.empty() && recnoCols.size() == 1) {
+    out.table = recnoTables[0];
+    out.recnoColumn = recnoCols[0];
+  }
+  return out;
+}
+
+}  // namespace sdbstore
