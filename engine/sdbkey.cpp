@@ -263,18 +263,20 @@ Decoded Decode(const std::vector<Segment>& segs, std::string_view key) {
   }
   const bool stepped = d.bound == Decoded::After || d.bound == Decoded::Before;
   const unsigned char filler = d.bound == Decoded::After ? 0xFF : 0x00;
+  // In a stepped key the segments after the last byte that is no filler
+  // were never given. (A trailing segment that is filler by its value, such
+  // as a NULL before or a descending NULL after, bounds the same rows
+  // whether it counts or not.)
+  size_t end = key.size();
+  if (stepped)
+    while (end > 0 && static_cast<unsigned char>(key[end - 1]) == filler) --end;
   size_t at = 0;
   for (const Segment& seg : segs) {
-    if (at >= key.size()) break;
+    if (at >= key.size() || at >= end) break;
     const uint32_t w = SegmentWidth(seg);
     std::string bytes(key.substr(at, w));
     at += bytes.size();
     const bool partial = bytes.size() < w;
-    if (stepped) {
-      bool allFiller = true;
-      for (char c : bytes) allFiller = allFiller && static_cast<unsigned char>(c) == filler;
-      if (allFiller) break;  // the rest was never given
-    }
     if (seg.descending)
       for (auto& c : bytes) c = static_cast<char>(~static_cast<unsigned char>(c));
     unsigned char cls = static_cast<unsigned char>(bytes[0]);

@@ -132,6 +132,19 @@ std::string KeyCondition(const std::vector<Segment>& segs, size_t m, uint32_t nu
 std::string KeyEquals(const std::vector<Segment>& segs, size_t m, uint32_t nullMask,
                       bool lastIsPrefix, int firstParam);
 
+// A decoded key as one bound for BoundQuery or KeyCondition. A top bound
+// (scope top, soft seek) keeps the rows at or after the key: with bound After
+// strictly after every key that begins with it. A bottom bound keeps the rows
+// at or before every key that begins with it: with bound Before strictly
+// before them. A text prefix becomes the comparison that fits the segment's
+// direction (with PrefixSuccessor where needed).
+struct Bound {
+  Cmp cmp = Cmp::GE;
+  std::vector<Value> values;
+  uint32_t nullMask = 0;
+};
+Bound RangeBound(const std::vector<Segment>& segs, const Decoded& key, bool top);
+
 // SELECT <seg1>, <seg2>, ... FROM <from> WHERE rowid=?1: the key values of
 // one record as SQLite computes them.
 std::string KeyOfRowQuery(const std::string& from, const std::vector<Segment>& segs);

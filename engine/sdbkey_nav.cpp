@@ -67,23 +67,41 @@ std::vector<std::string> Beyond(const Component& c, bool forward) {
   return {c.sql + "<" + c.param + c.coll, c.sql + " IS NULL"};
 }
 
-// Each part: the conditions of one index range, in proximity order.
-std::vector<std::string> Parts(const std::vector<Component>& comps, Cmp cmp) {
+// One index range: its conditions, and how many leading segments it fixes
+// to a single value (its ORDER BY starts after them: SQLite does not always
+// see that an expression segment held equal needs no sorting).
+struct Part {
+  std::string conds;
+  size_t fixed = 0;
+};
+
+// The ranges of a bound, in proximity order.
+std::vector<Part> Parts(const std::vector<Component>& comps, Cmp cmp) {
   bool forward = cmp == Cmp::GE || cmp == Cmp::GT;
   bool inclusive = cmp == Cmp::GE || cmp == Cmp::LE;
-  std::vector<std::string> parts;
+  std::vector<Part> parts;
   auto prefix = [&](size_t j) {
     std::string s;
     for (size_t k = 0; k < j; ++k) s += (s.empty() ? "" : " AND ") + Equal(comps[k]);
     return s;
   };
-  if (inclusive) parts.push_back(prefix(comps.size()));
+  if (inclusive) parts.push_back({prefix(comps.size()), comps.size()});
   for (size_t j = comps.size(); j-- > 0;) {
     std::string p = prefix(j);
-    for (const auto& b : Beyond(comps[j], forward))
-      parts.push_back(p.empty() ? b : p + " AND " + b);
+    for (const auto& b : Beyond(comps[j], forward)) {
+      bool isNull = b.size() > 8 && b.compare(b.size() - 8, 8, " IS NULL") == 0;
+      parts.push_back({p.empty() ? b : p + " AND " + b, isNull ? j + 1 : j});
+    }
   }
   return parts;
+}
+
+// ORDER BY terms of the index order from segment `from` on.
+std::string OrderFrom(const std::vector<Segment>& segs, size_t from, bool reverse) {
+  std::string s;
+  for (size_t j = from; j < segs.size(); ++j)
+    s += segs[j].sql + Coll(segs[j]) + (segs[j].descending != reverse ? " DESC" : "") + ", ";
+  return s + (reverse ? "rowid DESC" : "rowid");
 }
 
 std::string Where(const std::string& a, const std::string& b) {
@@ -96,10 +114,7 @@ std::string Where(const std::string& a, const std::string& b) {
 }  // namespace
 
 std::string OrderBy(const std::vector<Segment>& segs, bool reverse) {
-  std::string s;
-  for (const auto& seg : segs)
-    s += seg.sql + Coll(seg) + (seg.descending != reverse ? " DESC" : "") + ", ";
-  return s + (reverse ? "rowid DESC" : "rowid");
+  return OrderFrom(segs, 0, reverse);
 }
 
 std::string FirstQuery(const std::string& from, const std::vector<Segment>& segs, bool last,
@@ -114,16 +129,16 @@ std::string BoundQuery(const std::string& from, const std::vector<Segment>& segs
   auto comps = Components(
       segs, m, nullMask, withRowid, [](size_t j) { return static_cast<int>(j) + 1; }, kRowidParam);
   bool forward = cmp == Cmp::GE || cmp == Cmp::GT;
-  std::vector<std::string> parts = Parts(comps, cmp);
-  std::string order = " ORDER BY " + OrderBy(segs, !forward) + " LIMIT 1";
+  std::vector<Part> parts = Parts(comps, cmp);
+  auto one = [&](const Part& p) {
+    return "SELECT " + columns + " FROM " + from + Where(p.conds, where) + " ORDER BY " +
+           OrderFrom(segs, std::min(p.fixed, segs.size()), !forward) + " LIMIT 1";
+  };
   if (parts.empty()) return "SELECT " + columns + " FROM " + from + " WHERE 0";
-  if (parts.size() == 1)
-    return "SELECT " + columns + " FROM " + from + Where(parts[0], where) + order;
+  if (parts.size() == 1) return one(parts[0]);
   std::string sql;
-  for (const auto& p : parts) {
-    if (!sql.empty()) sql += " UNION ALL ";
-    sql += "SELECT * FROM (SELECT " + columns + " FROM " + from + Where(p, where) + order + ")";
-  }
+  for (const auto& p : parts)
+    sql += (sql.empty() ? "" : " UNION ALL ") + ("SELECT * FROM (" + one(p) + ")");
   return sql + " LIMIT 1";
 }
 
@@ -132,10 +147,11 @@ std::string KeyCondition(const std::vector<Segment>& segs, size_t m, uint32_t nu
   auto comps = Components(
       segs, m, nullMask, withRowid, [&](size_t j) { return firstParam + static_cast<int>(j); },
       firstParam + static_cast<int>(std::min(m, segs.size())));
-  std::vector<std::string> parts = Parts(comps, cmp);
+  std::vector<Part> parts = Parts(comps, cmp);
   if (parts.empty()) return "0";
   std::string s;
-  for (const auto& p : parts) s += (s.empty() ? "(" : " OR (") + (p.empty() ? "1" : p) + ")";
+  for (const auto& p : parts)
+    s += (s.empty() ? "(" : " OR (") + (p.conds.empty() ? "1" : p.conds) + ")";
   return "(" + s + ")";
 }
 
@@ -157,6 +173,38 @@ std::string KeyEquals(const std::vector<Segment>& segs, size_t m, uint32_t nullM
     s += (s.empty() ? "" : " AND ") + c;
   }
   return s.empty() ? "1" : "(" + s + ")";
+}
+
+Bound RangeBound(const std::vector<Segment>& segs, const Decoded& key, bool top) {
+  Bound b;
+  b.values = key.values;
+  if (b.values.size() > segs.size()) b.values.resize(segs.size());
+  const bool strict = top ? key.bound == Decoded::After : key.bound == Decoded::Before;
+  if (key.lastIsPrefix && !b.values.empty()) {
+    const Segment& seg = segs[b.values.size() - 1];
+    Value& last = b.values.back();
+    std::string succ = PrefixSuccessor(last.s, seg.nocase);
+    // The texts beginning with p lie in [p, succ) by value; a descending
+    // segment meets them in reverse.
+    bool useSucc;
+    if (top)
+      useSucc = strict != seg.descending;
+    else
+      useSucc = strict == seg.descending;
+    if (useSucc && !succ.empty()) last.s = succ;
+    // The prefix or its successor is itself inside the range only where
+    // texts beginning with p start (ascending top) or end (descending bottom).
+    if (top)
+      b.cmp = seg.descending ? Cmp::GT : Cmp::GE;
+    else
+      b.cmp = seg.descending ? Cmp::LE : Cmp::LT;
+    if (useSucc && succ.empty()) b.cmp = top ? Cmp::GE : Cmp::LE;  // no text lies beyond
+  } else {
+    b.cmp = top ? (strict ? Cmp::GT : Cmp::GE) : (strict ? Cmp::LT : Cmp::LE);
+  }
+  for (size_t j = 0; j < b.values.size() && j < 32; ++j)
+    if (b.values[j].kind == Value::Null) b.nullMask |= 1u << j;
+  return b;
 }
 
 std::string KeyOfRowQuery(const std::string& from, const std::vector<Segment>& segs) {
