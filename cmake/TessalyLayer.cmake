@@ -50,7 +50,10 @@ function(tessaly_add_test name)
   target_compile_definitions(${name} PRIVATE
     TESSALY_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     TESSALY_BINARY_DIR="${PROJECT_BINARY_DIR}")
-  gtest_discover_tests(${name}
-    DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${T_ENV}" TIMEOUT 300)
+  # The test environment rides in front of the test as an `env` launcher:
+  # discovery and every run see it, and lists survive (the ENVIRONMENT
+  # property loses all but its first entry on the way through discovery).
+  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+    "env;QT_QPA_PLATFORM=offscreen;${T_ENV}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
 endfunction()
