@@ -889,6 +889,13 @@ Sx Translator::Call(const Node& n) {
       s.trim = "(CASE WHEN " + c.sql + " THEN " + x.trim + " ELSE " + y.trim + " END)";
     s.ci = x.ci || y.ci;
     s.width = std::max(x.width, y.width);
+  } else if (name == "DATE" || name == "TODAY" || name == "NOW") {
+    // The clock is UTC, as every stamp the program takes; never folded.
+    argc(0, 0);
+    s.type = name == "NOW" ? VT::Timestamp : VT::Date;
+    s.full = name == "NOW" ? "strftime('%Y-%m-%d %H:%M:%f','now')" : "date('now')";
+    s.constant = false;
+    s.schemaSafe = false;
   } else if (name == "CONTAINS") {
     argc(2, 2);
     need(0, {VT::Character});
@@ -1030,6 +1037,15 @@ Cond Translator::Compare(const Node& n, bool neg) {
     std::string needle = ci ? "lower(" + a.full + ")" : a.full;
     return Cond{"(instr(" + hay + "," + needle + ")" + (neg ? "=0)" : ">0)"), OptLevel::None};
   }
+  // A date meets a timestamp as its midnight.
+  auto promote = [&](Sx& d) {
+    d.type = VT::Timestamp;
+    d.full = "(CASE WHEN " + d.full + "='' THEN '' ELSE " + d.full + "||' 00:00:00.000' END)";
+    d.raw = d.raw.empty() ? "" : "(" + d.raw + "||' 00:00:00.000')";
+    d = Fold(d, n.pos);
+  };
+  if (a.type == VT::Date && b.type == VT::Timestamp) promote(a);
+  if (b.type == VT::Date && a.type == VT::Timestamp) promote(b);
   bool compatible = a.type == b.type;
   if (!compatible)
     Error(n.pos, std::string("cannot compare ") + TypeName(a.type) + " with " + TypeName(b.type));

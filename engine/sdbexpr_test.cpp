@@ -221,6 +221,10 @@ TEST_F(ExprTest, OrderingComparisonsOnEveryType) {
   EXPECT_EQ(Filter("TS > CTOTS('01/31/2020 01:45 PM')"), (Rows{4, 5}));
   EXPECT_EQ(Filter("TS = CTOTS('2020-01-31 13:45:00')"), (Rows{1}));
   EXPECT_EQ(Filter("TM >= CTOT('12:00')"), (Rows{1, 2, 5}));
+  EXPECT_EQ(Filter("TS >= CTOD('02/28/2021') OR TS < D"), (Rows{4, 7}));
+  EXPECT_EQ(Filter("TS = CTOD('01/01/2000')"), (Rows{8}));
+  EXPECT_EQ(Filter("D < DATE() AND TS <= NOW() AND D > CTOD('01/01/1900')"),
+            (Rows{1, 2, 4, 5, 6, 7}));
   EXPECT_EQ(Filter("FLAG"), (Rows{1, 4, 6}));
   EXPECT_EQ(Filter("!FLAG"), (Rows{2, 3, 5, 7, 8}));
   EXPECT_EQ(Filter("FLAG = .T."), (Rows{1, 4, 6}));

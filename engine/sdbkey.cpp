@@ -1,7 +1,9 @@
 // Raw index keys: encoding, decoding and stepping.
 #include "sdbkey.h"
 
+#include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace sdbkey {
@@ -320,6 +322,79 @@ Decoded Decode(const std::vector<Segment>& segs, std::string_view key) {
   }
   if (d.bound == Decoded::Exact && (d.values.size() < segs.size() || d.lastIsPrefix))
     d.bound = Decoded::Prefix;
+  return d;
+}
+
+Decoded DecodeText(const std::vector<Segment>& segs, std::string_view text,
+                   std::string_view dateFormat) {
+  Decoded d;
+  size_t at = 0;
+  for (const Segment& seg : segs) {
+    if (at >= text.size()) break;
+    std::string_view rest = text.substr(at);
+    if (PayloadOf(seg.type) == Payload::Text && seg.type != 3 && seg.type != 9 && seg.type != 13 &&
+        seg.type != 14 && seg.type != 22) {
+      // `length` characters of UTF-8.
+      size_t chars = 0, end = 0;
+      const size_t want = std::max<uint32_t>(1, seg.length);
+      while (end < rest.size() && chars < want) {
+        ++end;
+        while (end < rest.size() && (static_cast<unsigned char>(rest[end]) & 0xC0) == 0x80) ++end;
+        ++chars;
+      }
+      Value v = TextValue(rest.substr(0, end));
+      at += end;
+      bool prefix = chars < want && v.kind == Value::Text;
+      d.values.push_back(v);
+      if (prefix) {
+        d.lastIsPrefix = true;
+        break;
+      }
+      continue;
+    }
+    if (seg.type == 1) {
+      char c = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
+      d.values.push_back(c == ' ' ? Value{} : Value::OfInt(c == 'T' || c == 'Y' || c == '1'));
+      at += 1;
+      continue;
+    }
+    if (seg.type == 3 || seg.type == 9) {
+      std::string_view piece = rest.substr(0, 8);
+      bool digits = piece.size() == 8 && piece.find_first_not_of("0123456789") == std::string::npos;
+      std::string iso;
+      if (digits) {
+        iso = std::string(piece.substr(0, 4)) + "-" + std::string(piece.substr(4, 2)) + "-" +
+              std::string(piece.substr(6, 2));
+        iso = sdbexpr::DateFromText(iso, dateFormat);
+        at += 8;
+      } else {
+        iso = sdbexpr::DateFromText(rest, dateFormat);
+        at = text.size();
+      }
+      d.values.push_back(iso.empty() ? Value{} : Value::OfText(iso));
+      continue;
+    }
+    if (seg.type == 13 || seg.type == 14 || seg.type == 22) {
+      std::string v = seg.type == 13 ? sdbexpr::TimeFromText(rest)
+                                     : sdbexpr::TimestampFromText(rest, dateFormat);
+      d.values.push_back(v.empty() ? Value{} : Value::OfText(v));
+      break;
+    }
+    // Numbers and anything else: the rest of the text.
+    std::string piece(rest);
+    size_t b = piece.find_first_not_of(' ');
+    if (b == std::string::npos) {
+      d.values.push_back(Value{});
+    } else if (PayloadOf(seg.type) == Payload::Integer) {
+      d.values.push_back(Value::OfInt(std::strtoll(piece.c_str() + b, nullptr, 10)));
+    } else if (PayloadOf(seg.type) == Payload::Real) {
+      d.values.push_back(Value::OfReal(std::strtod(piece.c_str() + b, nullptr)));
+    } else {
+      d.values.push_back(Value{Value::Blob, 0, 0, piece});
+    }
+    break;
+  }
+  d.bound = d.values.size() == segs.size() && !d.lastIsPrefix ? Decoded::Exact : Decoded::Prefix;
   return d;
 }
 

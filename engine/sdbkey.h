@@ -82,6 +82,14 @@ struct Decoded {
 };
 Decoded Decode(const std::vector<Segment>& segs, std::string_view key);
 
+// A key given as text (string seeks and scopes): the index's value as one
+// string, each character segment taking its length in characters (the last
+// one given may be shorter: a prefix), a date segment 8 digits YYYYMMDD (or a
+// date text in `dateFormat`), a logical segment T or F, and a numeric segment
+// the rest of the text as a number. Trailing blanks of a piece do not count.
+Decoded DecodeText(const std::vector<Segment>& segs, std::string_view text,
+                   std::string_view dateFormat = "MM/DD/CCYY");
+
 // SdbStepIndexKey: the smallest key after every key that begins with `key`
 // (direction > 0), or the greatest before all of them (direction < 0).
 // Answers a key of full length.

@@ -424,6 +424,38 @@ TEST_F(KeyTest, RangeBoundsFromRawKeys) {
   }
 }
 
+TEST(KeyText, TextKeysSplitBySegmentWidths) {
+  std::vector<Segment> pair = {{"C1", 4, 3, false, false}, {"C2", 20, 3, false, true}};
+  sdbkey::Decoded d = sdbkey::DecodeText(pair, "USDEUR");
+  ASSERT_EQ(d.values.size(), 2u);
+  EXPECT_EQ(d.values[0].s, "USD");
+  EXPECT_EQ(d.values[1].s, "EUR");
+  EXPECT_EQ(d.bound, sdbkey::Decoded::Exact);
+  d = sdbkey::DecodeText(pair, "\xC3\xA9 aE");  // characters, not bytes
+  ASSERT_EQ(d.values.size(), 2u);
+  EXPECT_EQ(d.values[0].s, "\xC3\xA9 a");
+  EXPECT_EQ(d.values[1].s, "E");
+  EXPECT_TRUE(d.lastIsPrefix);
+  d = sdbkey::DecodeText(pair, "AB");
+  ASSERT_EQ(d.values.size(), 1u);
+  EXPECT_TRUE(d.lastIsPrefix);
+  d = sdbkey::DecodeText(pair, "   X");  // a blank segment is empty
+  ASSERT_EQ(d.values.size(), 2u);
+  EXPECT_EQ(d.values[0].kind, Value::Null);
+  std::vector<Segment> mixed = {
+      {"D", 3, 4, false, false}, {"L", 1, 1, false, false}, {"N", 2, 12, false, false}};
+  d = sdbkey::DecodeText(mixed, "20200131T 12.5");
+  ASSERT_EQ(d.values.size(), 3u);
+  EXPECT_EQ(d.values[0].s, "2020-01-31");
+  EXPECT_EQ(d.values[1].i, 1);
+  EXPECT_EQ(d.values[2].r, 12.5);
+  std::vector<Segment> id = {{"ID", 11, 4, false, false}};
+  d = sdbkey::DecodeText(id, "-42");
+  ASSERT_EQ(d.values.size(), 1u);
+  EXPECT_EQ(d.values[0].i, -42);
+  EXPECT_TRUE(sdbkey::DecodeText(id, "").values.empty());
+}
+
 TEST_F(KeyTest, PrefixEqualityAndManyDuplicates) {
   Exec("CREATE INDEX ix ON k(C COLLATE NOCASE)");
   Exec("BEGIN");
