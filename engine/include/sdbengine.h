@@ -44,44 +44,44 @@ typedef const char* SDBFIELD;
 #define SDB_FIELD(n) ((SDBFIELD)(uintptr_t)(n))
 
 /* ---- Result codes -------------------------------------------------------- */
-#define SDB_SUCCESS 0
-#define SDB_E_GENERAL 5000       /* unexpected failure; the text says what */
-#define SDB_E_NOT_SUPPORTED 5004 /* operation or table kind not supported (yet) */
-#define SDB_E_INSUFFICIENT_BUFFER 5005
-#define SDB_E_INVALID_ARGUMENT 5012 /* null pointer, bad option or value */
-#define SDB_E_INVALID_HANDLE 5018
-#define SDB_E_WRONG_HANDLE_KIND 5019
-#define SDB_E_NO_SUCH_RECORD 5022 /* record number out of range or not present */
-#define SDB_E_NOT_CONNECTED 5024  /* connection handle already disconnected */
-#define SDB_E_NO_COLLATION 5025
-#define SDB_E_FIELD_NOT_FOUND 5026
-#define SDB_E_FILE_NOT_FOUND 5030
-#define SDB_E_CONNECT_STRING 5031 /* malformed connection string */
-#define SDB_E_RECORD_LOCKED 5035  /* record lock held by another connection */
-#define SDB_E_TABLE_IN_USE 5036   /* exclusive/shared open conflict */
-#define SDB_E_NO_FILTER 5037
-#define SDB_E_NO_SCOPE 5038
-#define SDB_E_NO_KEY_POSITION 5041
-#define SDB_E_READ_ONLY 5046      /* write through a read-only handle */
-#define SDB_E_NO_TRANSACTION 5048 /* commit/rollback/savepoint outside a transaction */
-#define SDB_E_IN_TRANSACTION 5049 /* begin inside a transaction */
-#define SDB_E_PERMISSION 5054
-#define SDB_E_NO_MORE_TABLES 5059
-#define SDB_E_STATIC_CURSOR 5064 /* a static SQL cursor cannot be updated */
-#define SDB_E_NO_CURRENT_RECORD 5068
-#define SDB_E_NO_PENDING_UPDATE 5085
-#define SDB_E_STATEMENT_CLOSED 5106
-#define SDB_E_NO_ROW_COUNT 5117
-#define SDB_E_COMPONENT 5121 /* used by the database layer for its own refusals */
-#define SDB_E_TABLE_NOT_IN_DD 5132
-#define SDB_E_NO_MORE_OBJECTS 5137
-#define SDB_E_PROPERTY_NOT_SET 5138
-#define SDB_E_VALUE_TOO_LONG 5147 /* text names column "NAME" */
-#define SDB_E_VALUE_OUT_OF_RANGE 5148
-#define SDB_E_INVALID_VALUE 5149
-#define SDB_E_FILTER_SET 5211
-#define SDB_E_SQL 7200 /* text holds "Error 7200:" and "NativeError = <n>;" */
-#define SDB_E_SERVER_NOT_FOUND 6420
+#define SDB_SUCCESS 0u
+#define SDB_E_GENERAL 5000u       /* unexpected failure; the text says what */
+#define SDB_E_NOT_SUPPORTED 5004u /* operation or table kind not supported (yet) */
+#define SDB_E_INSUFFICIENT_BUFFER 5005u
+#define SDB_E_INVALID_ARGUMENT 5012u /* null pointer, bad option or value */
+#define SDB_E_INVALID_HANDLE 5018u
+#define SDB_E_WRONG_HANDLE_KIND 5019u
+#define SDB_E_NO_SUCH_RECORD 5022u /* record number out of range or not present */
+#define SDB_E_NOT_CONNECTED 5024u  /* connection handle already disconnected */
+#define SDB_E_NO_COLLATION 5025u
+#define SDB_E_FIELD_NOT_FOUND 5026u
+#define SDB_E_FILE_NOT_FOUND 5030u
+#define SDB_E_CONNECT_STRING 5031u /* malformed connection string */
+#define SDB_E_RECORD_LOCKED 5035u  /* record lock held by another connection */
+#define SDB_E_TABLE_IN_USE 5036u   /* exclusive/shared open conflict */
+#define SDB_E_NO_FILTER 5037u
+#define SDB_E_NO_SCOPE 5038u
+#define SDB_E_NO_KEY_POSITION 5041u
+#define SDB_E_READ_ONLY 5046u      /* write through a read-only handle */
+#define SDB_E_NO_TRANSACTION 5048u /* commit/rollback/savepoint outside a transaction */
+#define SDB_E_IN_TRANSACTION 5049u /* begin inside a transaction */
+#define SDB_E_PERMISSION 5054u
+#define SDB_E_NO_MORE_TABLES 5059u
+#define SDB_E_STATIC_CURSOR 5064u /* a static SQL cursor cannot be updated */
+#define SDB_E_NO_CURRENT_RECORD 5068u
+#define SDB_E_NO_PENDING_UPDATE 5085u
+#define SDB_E_STATEMENT_CLOSED 5106u
+#define SDB_E_NO_ROW_COUNT 5117u
+#define SDB_E_COMPONENT 5121u /* used by the database layer for its own refusals */
+#define SDB_E_TABLE_NOT_IN_DD 5132u
+#define SDB_E_NO_MORE_OBJECTS 5137u
+#define SDB_E_PROPERTY_NOT_SET 5138u
+#define SDB_E_VALUE_TOO_LONG 5147u /* text names column "NAME" */
+#define SDB_E_VALUE_OUT_OF_RANGE 5148u
+#define SDB_E_INVALID_VALUE 5149u
+#define SDB_E_FILTER_SET 5211u
+#define SDB_E_SQL 7200u /* text holds "Error 7200:" and "NativeError = <n>;" */
+#define SDB_E_SERVER_NOT_FOUND 6420u
 
 /* ---- Constants ----------------------------------------------------------- */
 /* Table types. 0 lets the data dictionary decide. */
@@ -172,10 +172,11 @@ typedef const char* SDBFIELD;
 #define SDB_DD_USER_GROUP_MEMBERSHIP 1102
 /* Dictionary object types of SdbDDFindFirstObject and SdbDDRenameObject. */
 #define SDB_DD_TABLE_OBJECT 1
-#define SDB_DD_INDEX_OBJECT 4
+#define SDB_DD_INDEX_OBJECT 3
+#define SDB_DD_FIELD_OBJECT 4
 #define SDB_DD_VIEW_OBJECT 6
-#define SDB_DD_USER_OBJECT 8
-#define SDB_DD_USER_GROUP_OBJECT 9
+#define SDB_DD_USER_OBJECT 7
+#define SDB_DD_USER_GROUP_OBJECT 8
 #define SDB_DD_PROCEDURE_OBJECT 10
 
 /* Index key data types (SdbSeek, SdbSetScope) and seek types. */
@@ -269,8 +270,9 @@ uint32_t SdbFindFirstTable62(SDBHANDLE hConnect, const char* pucFileMask, char* 
 uint32_t SdbFindNextTable62(SDBHANDLE hConnect, SDBHANDLE hFindHandle, char* pucDDName,
                             uint16_t* pusDDLen, char* pucFileName, uint16_t* pusFileLen);
 uint32_t SdbFindClose(SDBHANDLE hConnect, SDBHANDLE hFindHandle);
-/* Lists dictionary objects of one type (tables 1, indexes 4 of pucParentName,
-   views 6, users 8, groups 9, procedures 10); SDB_E_NO_MORE_OBJECTS at the end. */
+/* Lists dictionary objects of one type (SDB_DD_..._OBJECT; indexes and fields
+   of the table pucParentName); SDB_E_NO_MORE_OBJECTS at the end. Dictionary
+   calls on a folder connection answer SDB_E_NOT_SUPPORTED. */
 uint32_t SdbDDFindFirstObject(SDBHANDLE hConnect, uint16_t usFindObjectType,
                               const char* pucParentName, char* pucObjectName,
                               uint16_t* pusObjectNameLen, SDBHANDLE* phFindHandle);

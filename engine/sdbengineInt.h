@@ -1,0 +1,393 @@
+// Internal structures of the sdbengine C API: handles, per-thread errors,
+// connections, tables and their cursors, statements.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "sdbengine.h"
+#include "sdbstore.h"
+
+namespace sdbe {
+
+// ---------------------------------------------------------------------------
+// Errors. Inside the engine a failure is an Error thrown; every C entry point
+// runs its body through Api(), which turns it into the thread's last error and
+// the answered code, so nothing ever escapes into a C caller.
+
+struct Error {
+  uint32_t code;
+  std::string text;
+};
+
+[[noreturn]] void Throw(uint32_t code, std::string text);
+/// Records code and text as the calling thread's last error; answers code.
+uint32_t SetError(uint32_t code, std::string text);
+
+template <class F>
+uint32_t Api(F&& body) noexcept {
+  try {
+    return body();
+  } catch (const Error& e) {
+    return SetError(e.code, e.text);
+  } catch (const sdbstore::StoreError& e) {
+    return SetError(e.code(), e.what());
+  } catch (const std::bad_alloc&) {
+    return SetError(SDB_E_GENERAL, "Out of memory.");
+  } catch (const std::exception& e) {
+    return SetError(SDB_E_GENERAL, std::string("Unexpected failure: ") + e.what());
+  } catch (...) {
+    return SetError(SDB_E_GENERAL, "Unexpected failure.");
+  }
+}
+
+/// Raises SDB_E_INVALID_ARGUMENT naming the argument when p is null.
+template <class T>
+T* Need(T* p, const char* what) {
+  if (!p) Throw(SDB_E_INVALID_ARGUMENT, std::string("Missing argument: ") + what + ".");
+  return p;
+}
+
+// Output buffers with an in/out length: in, the room; out, the length
+// written without terminator, or on SDB_E_INSUFFICIENT_BUFFER the room needed
+// including the terminator (the buffer then holds what fits).
+uint32_t PutText(std::string_view text, char* buf, uint16_t* len);
+uint32_t PutText32(std::string_view text, char* buf, uint32_t* len);
+uint32_t PutTextW(std::u16string_view text, char16_t* buf, uint32_t* len);
+uint32_t PutBytes(const void* data, size_t size, uint8_t* buf, uint32_t* len);
+inline uint32_t PutBool(bool value, uint16_t* out, const char* what) {
+  *Need(out, what) = value ? 1 : 0;
+  return SDB_SUCCESS;
+}
+
+/// A zero-terminated UTF-16 text (null: empty).
+std::u16string_view WideZ(const char16_t* text);
+
+// ---------------------------------------------------------------------------
+// Handles: every object the C API hands out lives in one registry keyed by a
+// 32-bit number that is never 0 and not reused while the process runs.
+
+enum class Kind : uint16_t {
+  Connection = SDB_HANDLE_CONNECTION,
+  Table = SDB_HANDLE_TABLE,
+  Index = SDB_HANDLE_INDEX,
+  Statement = SDB_HANDLE_STATEMENT,
+  Cursor = SDB_HANDLE_CURSOR,
+  Search = 6,  // a table or object listing
+};
+
+const char* KindName(Kind kind);
+
+class Object {
+ public:
+  explicit Object(Kind k) : kind(k) {}
+  virtual ~Object() = default;
+  Object(const Object&) = delete;
+  Object& operator=(const Object&) = delete;
+
+  const Kind kind;
+  SDBHANDLE handle = 0;
+};
+
+/// Takes ownership and answers the new handle.
+SDBHANDLE Register(std::unique_ptr<Object> object);
+/// Gives up ownership of a handle's object (null when unknown).
+std::unique_ptr<Object> Unregister(SDBHANDLE handle);
+/// The object of a handle, or null.
+Object* Lookup(SDBHANDLE handle);
+/// The object of a handle of one of the given kinds; raises
+/// SDB_E_INVALID_HANDLE or SDB_E_WRONG_HANDLE_KIND with a text.
+Object* Resolve(SDBHANDLE handle, std::initializer_list<Kind> kinds, const char* call);
+
+template <class T>
+T& As(SDBHANDLE handle, std::initializer_list<Kind> kinds, const char* call) {
+  return static_cast<T&>(*Resolve(handle, kinds, call));
+}
+
+// ---------------------------------------------------------------------------
+// Dates: julian days and date formats (the conversions live in sdbstore).
+
+/// A date format of the letters CC, YY, MM, DD (CCYY/YYYY for the year) and
+/// separators, at most 11 characters.
+bool ValidDateFormat(std::string_view format);
+/// The process-wide date format.
+std::string ProcessDateFormat();
+void SetProcessDateFormat(std::string format);
+
+// ---------------------------------------------------------------------------
+// Engine objects.
+
+using sdbstore::Database;
+using sdbstore::FieldDef;
+using sdbstore::TableDef;
+
+/// Process-wide count of writes, rollbacks and commits made through the
+/// engine. Rows a cursor has cached stay valid only while it is unchanged and
+/// for at most kCacheLifetimeMs (writes of other processes).
+uint64_t WriteEpoch();
+void BumpWriteEpoch();
+constexpr int64_t kCacheLifetimeMs = 50;
+int64_t NowMs();
+
+class Table;
+class Statement;
+
+class Connection : public Object {
+ public:
+  Connection() : Object(Kind::Connection) {}
+  ~Connection() override;
+
+  sdbstore::ConnectString options;
+  std::string path;    // local path of the dictionary file or the folder
+  std::string folder;  // folder of free tables (the dictionary's own folder)
+  bool dictionary = false;
+  std::string user;
+  std::string dateFormat;  // empty: the process-wide one
+  int busyTimeoutMs = 10000;
+  std::string applicationId;
+  std::vector<std::string> savepoints;
+  std::set<Table*> tables;
+  std::set<Statement*> statements;
+
+  std::string DateFormat() const;
+  /// REQUIRES: a dictionary connection.
+  Database& Dictionary() { return *FDictionary; }
+  void SetDictionary(std::unique_ptr<Database> db) { FDictionary = std::move(db); }
+  /// A free-table file, opened (or with create, created) on first use; it
+  /// joins a transaction in progress.
+  Database& FreeFile(const std::string& file, bool create);
+  std::vector<Database*> Databases();
+  /// The connection's record locks on one file.
+  sdbstore::LockOwner& Locks(Database& db);
+
+  bool InTransaction();
+  void Begin();
+  void Commit();
+  void Rollback();
+  void CreateSavepoint(const std::string& name);
+  void RollbackTo(const std::string& name);
+  /// Drops pending updates of every table (after a rollback).
+  void DropPendingUpdates();
+
+ private:
+  std::unique_ptr<Database> FDictionary;
+  std::map<std::string, std::unique_ptr<Database>> FFree;  // key: file path
+  std::map<Database*, std::unique_ptr<sdbstore::LockOwner>> FLocks;
+  bool FInTransaction = false;
+};
+
+/// Where a cursor's rows come from. Rows are fetched in batches; no read
+/// transaction outlives one call. An order (physical now, an index later)
+/// walks from a position given as record number and image.
+class RowSource {
+ public:
+  virtual ~RowSource() = default;
+  virtual const std::vector<FieldDef>& Fields() const = 0;
+  virtual uint32_t RecordLength() const = 0;
+  /// Appends up to n rows after (forward) or before (backward) the position
+  /// (fromRecno 0: from the first or the last row), in walk order.
+  virtual void Fetch(int64_t fromRecno, const uint8_t* fromImage, bool forward, size_t n,
+                     std::vector<int64_t>& recnos, std::vector<uint8_t>& images) = 0;
+  virtual bool Read(int64_t recno, uint8_t* image) = 0;
+  virtual int64_t Count() = 0;
+  virtual std::optional<std::string> ReadBlob(int64_t recno, int fieldIndex) = 0;
+  /// True when the rows never change (a static cursor): caches never expire.
+  virtual bool Static() const = 0;
+};
+
+/// The rows of an engine table in record-number order.
+class TableRows : public RowSource {
+ public:
+  TableRows(Database& db, std::shared_ptr<const TableDef> def);
+  const std::vector<FieldDef>& Fields() const override { return FDef->fields; }
+  uint32_t RecordLength() const override { return FDef->recordLength; }
+  void Fetch(int64_t fromRecno, const uint8_t* fromImage, bool forward, size_t n,
+             std::vector<int64_t>& recnos, std::vector<uint8_t>& images) override;
+  bool Read(int64_t recno, uint8_t* image) override;
+  int64_t Count() override;
+  std::optional<std::string> ReadBlob(int64_t recno, int fieldIndex) override;
+  bool Static() const override { return false; }
+
+ private:
+  Database& FDb;
+  std::shared_ptr<const TableDef> FDef;
+  std::string FForward, FBackward;
+};
+
+/// The rows of an SQL result, kept in memory (a static cursor). Record
+/// numbers are row positions from 1.
+class StaticRows : public RowSource {
+ public:
+  std::vector<FieldDef> fields;
+  uint32_t recordLength = 0;
+  std::vector<uint8_t> images;                    // recordLength bytes per row
+  std::vector<std::map<int, std::string>> blobs;  // per row: field index -> value
+  int64_t rows = 0;
+
+  const std::vector<FieldDef>& Fields() const override { return fields; }
+  uint32_t RecordLength() const override { return recordLength; }
+  void Fetch(int64_t fromRecno, const uint8_t* fromImage, bool forward, size_t n,
+             std::vector<int64_t>& recnos, std::vector<uint8_t>& images) override;
+  bool Read(int64_t recno, uint8_t* image) override;
+  int64_t Count() override { return rows; }
+  std::optional<std::string> ReadBlob(int64_t recno, int fieldIndex) override;
+  bool Static() const override { return true; }
+};
+
+/// A table handle or an SQL cursor: the field layout, a position, a batch of
+/// rows read ahead, and the pending update of the current record.
+class Table : public Object {
+ public:
+  Table(Kind kind, Connection* connection) : Object(kind), conn(connection) {}
+  ~Table() override;
+
+  Connection* conn;
+  std::unique_ptr<RowSource> source;
+  std::string name;
+  // Engine tables only (null for a cursor):
+  Database* db = nullptr;
+  std::shared_ptr<const TableDef> def;
+  std::unique_ptr<sdbstore::LockOwner> sharing;  // shared/exclusive open
+  std::set<int64_t> heldLocks;                   // record locks this handle took
+  Statement* statement = nullptr;                // a cursor's statement
+  uint32_t openOptions = 0;                      // SDB_OPEN_EXCLUSIVE | SDB_OPEN_READONLY
+  uint32_t rights = sdbstore::kRightAll;
+  bool checkRights = false;
+  uint16_t charType = 1;
+
+  const std::vector<FieldDef>& Fields() const { return source->Fields(); }
+  uint32_t RecordLength() const { return source->RecordLength(); }
+  /// The field index (0-based) of a name or SDB_FIELD(n); SDB_E_FIELD_NOT_FOUND.
+  int FieldIndex(SDBFIELD field, const char* call) const;
+  bool Exclusive() const { return openOptions & SDB_OPEN_EXCLUSIVE; }
+  bool IsCursor() const { return kind == Kind::Cursor; }
+
+  // --- position (sdbengine_navigation.cpp)
+  bool bof = true, eof = true;
+  int64_t recno = 0;     // the current record; after a delete the one removed
+  bool deleted = false;  // the current record was deleted (by this handle or another)
+  std::vector<uint8_t> image;
+  uint64_t imageEpoch = 0;
+  int64_t imageAtMs = 0;
+  size_t maxBatch = 256;
+
+  bool OnRecord() const { return !bof && !eof; }
+  void GotoTop();
+  void GotoBottom();
+  void GotoBof();
+  void GotoEof();
+  void Skip(int32_t count);
+  /// false when the record does not exist (the cursor is then at EOF).
+  bool GotoRecord(int64_t number);
+  /// The current image, re-read when it may be stale; SDB_E_NO_CURRENT_RECORD
+  /// when there is none or it is gone.
+  const uint8_t* Current(const char* call);
+  /// Re-reads the current record; false when it is gone.
+  bool Reread();
+  void DropBatch();
+
+  // --- pending update (sdbengine_writing.cpp)
+  struct Pending {
+    bool active = false;
+    bool append = false;
+    int64_t recno = 0;
+    std::vector<uint8_t> image;
+    std::vector<bool> changed;
+    std::map<int, std::optional<std::string>> blobs;
+    // Where an append started, to return there when it is cancelled.
+    bool savedBof = false, savedEof = false;
+    int64_t savedRecno = 0;
+  } pending;
+  int64_t lastAutoinc = 0;
+
+  /// The image reads and writes use: the pending one, else the current one.
+  const uint8_t* ReadImage(const char* call);
+  /// Starts (if needed) the pending update of the current record and answers
+  /// its image; REQUIRES a writable engine table.
+  uint8_t* EditImage(int fieldIndex, const char* call);
+  void WritePending(const char* call);
+  void CancelPending();
+  void CheckWritable(const char* call, uint32_t right) const;
+
+ private:
+  std::vector<int64_t> FBatchRecnos;
+  std::vector<uint8_t> FBatchImages;
+  size_t FBatchPos = 0;
+  bool FBatchForward = true;
+  bool FBatchEnd = false;  // the batch reaches the end in its direction
+  uint64_t FBatchEpoch = 0;
+  int64_t FBatchAtMs = 0;
+  size_t FBatchSize = 0;  // size of the next batch (grows on a walk)
+  bool BatchValid() const;
+  bool StepBatch(bool forward);
+  void LoadBatch(int64_t fromRecno, const uint8_t* fromImage, bool forward);
+  void TakeBatchRow();
+
+ public:
+  /// Whether the current image may still be used without reading it again.
+  bool Fresh() const;
+  /// The value of a blob-type field of the record being read (pending or stored).
+  std::optional<std::string> BlobValue(int fieldIndex, const char* call);
+};
+
+/// A statement parameter value.
+struct Param {
+  enum Type { Unset, Null, Integer, Real, Text, Blob } type = Unset;
+  int64_t i = 0;
+  double d = 0;
+  std::string s;
+};
+
+class Statement : public Object {
+ public:
+  explicit Statement(Connection* connection) : Object(Kind::Statement), conn(connection) {}
+  ~Statement() override;
+
+  Connection* conn;
+  // Settings (accepted and kept).
+  uint16_t lockType = 1, rights = 1, readOnly = 1, tableType = 3, charType = 1;
+  uint16_t constrain = 2, readAllColumns = 2;
+  std::string collation;
+  int timeoutSec = 0;
+
+  std::string sql;  // UTF-8, as prepared
+  bool prepared = false;
+  std::vector<sdbstore::Translation> translations;  // one per statement of the text
+  std::vector<std::string> paramNames;              // the last statement's markers
+  std::vector<Param> params;
+  int64_t rowsAffected = -1;
+  int64_t lastAutoinc = 0;
+  std::set<Table*> cursors;
+
+  /// The parameter numbers (0-based) a name or SDB_FIELD(n) addresses.
+  std::vector<size_t> ParamSlots(SDBFIELD field, const char* call) const;
+};
+
+/// Closes a table or cursor handle (its locks and pending update go too).
+void CloseTable(Table& table);
+/// Closes a statement with its cursors.
+void CloseStatement(Statement& statement);
+
+/// A listing of names (tables, dictionary objects).
+class Search : public Object {
+ public:
+  explicit Search(Connection* connection) : Object(Kind::Search), conn(connection) {}
+  Connection* conn;
+  std::vector<std::string> names;
+  size_t next = 0;
+};
+
+/// Folder paths: "\" becomes "/" (a local path), a trailing separator goes.
+std::string LocalPath(std::string_view path);
+bool IsSharePath(std::string_view path);
+
+}  // namespace sdbe

@@ -1,0 +1,452 @@
+// SQL statements: preparing engine SQL, binding :name parameters, executing
+// on SQLite, and static cursors over SELECT results.
+#include "sdbengineInt.h"
+
+namespace sdbe {
+namespace {
+
+std::mutex gClosedMutex;
+std::set<SDBHANDLE> gClosedStatements;  // answered with 5106 when closed again
+
+// Finalizes a statement this file prepared itself.
+struct Finalizer {
+  sqlite3_stmt* stmt = nullptr;
+  ~Finalizer() { sqlite3_finalize(stmt); }
+};
+
+sqlite3_stmt* PrepareOwn(Database& db, const std::string& sql, const std::string& context) {
+  sqlite3_stmt* stmt = nullptr;
+  int rc =
+      sqlite3_prepare_v2(db.Handle(), sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(stmt);
+    sdbstore::ThrowSqlite(db.Handle(), rc, context);
+  }
+  return stmt;
+}
+
+void BindParam(Database& db, sqlite3_stmt* stmt, int index, const Param& p) {
+  int rc = SQLITE_OK;
+  switch (p.type) {
+    case Param::Unset:
+    case Param::Null:
+      rc = sqlite3_bind_null(stmt, index);
+      break;
+    case Param::Integer:
+      rc = sqlite3_bind_int64(stmt, index, p.i);
+      break;
+    case Param::Real:
+      rc = sqlite3_bind_double(stmt, index, p.d);
+      break;
+    case Param::Text:
+      rc = sqlite3_bind_text(stmt, index, p.s.data(), static_cast<int>(p.s.size()),
+                             SQLITE_TRANSIENT);
+      break;
+    case Param::Blob:
+      rc = sqlite3_bind_blob(stmt, index, p.s.data(), static_cast<int>(p.s.size()),
+                             SQLITE_TRANSIENT);
+      break;
+  }
+  if (rc != SQLITE_OK) sdbstore::ThrowSqlite(db.Handle(), rc, "binding a parameter");
+}
+
+// Runs a prepared SELECT to its end and keeps its rows as a static cursor.
+std::unique_ptr<StaticRows> Materialize(Database& db, sqlite3_stmt* stmt, std::string& table) {
+  const int columns = sqlite3_column_count(stmt);
+  std::vector<std::vector<sqlite3_value*>> values;
+  std::vector<uint32_t> textBytes(columns, 0);
+  struct Free {
+    std::vector<std::vector<sqlite3_value*>>& v;
+    ~Free() {
+      for (auto& row : v)
+        for (sqlite3_value* x : row) sqlite3_value_free(x);
+    }
+  } release{values};
+  std::optional<sdbstore::ResultLayout> layout;
+  int rc;
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    if (!layout) layout = db.DescribeResult(stmt);
+    std::vector<sqlite3_value*> row(columns);
+    for (int c = 0; c < columns; ++c) {
+      row[c] = sqlite3_value_dup(sqlite3_column_value(stmt, c));
+      if (!row[c]) throw std::bad_alloc();
+      if (sqlite3_value_type(row[c]) == SQLITE_TEXT)
+        textBytes[c] = std::max<uint32_t>(textBytes[c], sqlite3_value_bytes(row[c]));
+    }
+    values.push_back(std::move(row));
+  }
+  if (rc != SQLITE_DONE) sdbstore::ThrowSqlite(db.Handle(), rc, "reading the result");
+  if (!layout) layout = db.DescribeResult(stmt);
+
+  auto rows = std::make_unique<StaticRows>();
+  rows->fields = layout->fields;
+  // Computed text columns: as wide as their longest value.
+  bool relayout = false;
+  for (size_t i = 0; i < rows->fields.size(); ++i) {
+    FieldDef& f = rows->fields[i];
+    int c = layout->columns[i];
+    if ((f.type == sdbstore::FieldType::String || f.type == sdbstore::FieldType::CIString) &&
+        sqlite3_column_table_name(stmt, c) == nullptr) {
+      uint32_t width = std::max<uint32_t>(1, textBytes[c]);
+      if (width != f.length) {
+        f.length = f.maxLength = width;
+        relayout = true;
+      }
+    }
+  }
+  rows->recordLength = relayout ? sdbstore::ComputeLayout(rows->fields) : layout->recordLength;
+  table = layout->table;
+
+  rows->rows = static_cast<int64_t>(values.size());
+  rows->images.assign(values.size() * rows->recordLength, 0);
+  rows->blobs.resize(values.size());
+  for (size_t r = 0; r < values.size(); ++r) {
+    uint8_t* image = rows->images.data() + r * rows->recordLength;
+    sdbstore::InitRecord(rows->fields, image);
+    for (size_t i = 0; i < rows->fields.size(); ++i) {
+      const FieldDef& f = rows->fields[i];
+      sqlite3_value* v = values[r][layout->columns[i]];
+      if (sdbstore::IsBlobType(f.type)) {
+        if (sqlite3_value_type(v) == SQLITE_NULL) continue;
+        const void* data =
+            sqlite3_value_type(v) == SQLITE_BLOB ? sqlite3_value_blob(v) : sqlite3_value_text(v);
+        std::string value(static_cast<const char*>(data), sqlite3_value_bytes(v));
+        if (value.empty()) continue;
+        uint32_t indicator = static_cast<uint32_t>(value.size());
+        if (sqlite3_value_type(v) == SQLITE_TEXT) {
+          indicator = 0;
+          for (unsigned char ch : value) indicator += (ch & 0xC0) != 0x80;
+        }
+        std::memcpy(image + f.offset, &indicator, 4);
+        rows->blobs[r][static_cast<int>(i)] = std::move(value);
+      } else {
+        sdbstore::DecodeValue(f, v, image);
+      }
+    }
+  }
+  return rows;
+}
+
+Table& NewCursor(Statement& s, std::unique_ptr<StaticRows> rows, const std::string& table) {
+  auto cursor = std::make_unique<Table>(Kind::Cursor, s.conn);
+  cursor->name = table.empty() ? "the SQL result" : table;
+  cursor->source = std::move(rows);
+  cursor->statement = &s;
+  Table& ref = *cursor;
+  Register(std::move(cursor));
+  s.cursors.insert(&ref);
+  s.conn->tables.insert(&ref);
+  return ref;
+}
+
+// The database a statement runs on: the dictionary, or for a folder the
+// free-table file the statement names (created by CREATE TABLE).
+Database& DatabaseFor(Connection& conn, std::string_view sql, sdbstore::Translation& tr) {
+  if (conn.dictionary) {
+    tr = conn.Dictionary().Translate(sql);
+    return conn.Dictionary();
+  }
+  static thread_local std::unique_ptr<Database> scratch;
+  if (!scratch) {
+    sdbstore::OpenOptions open;
+    open.create = true;
+    scratch = Database::Open(":memory:", open);
+  }
+  sdbstore::Translation probe = scratch->Translate(sql);
+  if (probe.table.empty())
+    Throw(SDB_E_SQL,
+          "Error 7200:  NativeError = 1; SQL on a folder of free tables must name "
+          "one table: " +
+              std::string(sql));
+  std::string file = conn.folder + "/" + probe.table;
+  if (file.find('.', conn.folder.size() + 1) == std::string::npos) file += ".adt";
+  Database& db = conn.FreeFile(file, probe.kind == sdbstore::StatementKind::CreateTable);
+  tr = db.Translate(sql);
+  return db;
+}
+
+std::string ParamText(const Param& p) {
+  switch (p.type) {
+    case Param::Integer:
+      return std::to_string(p.i);
+    case Param::Real:
+      return std::to_string(p.d);
+    case Param::Text:
+    case Param::Blob:
+      return p.s;
+    default:
+      return "";
+  }
+}
+
+}  // namespace
+
+Statement::~Statement() = default;
+
+void CloseStatement(Statement& s) {
+  while (!s.cursors.empty()) CloseTable(**s.cursors.begin());
+  s.conn->statements.erase(&s);
+  {
+    std::lock_guard lock(gClosedMutex);
+    gClosedStatements.insert(s.handle);
+  }
+  Unregister(s.handle);
+}
+
+namespace {
+
+struct Prepared {
+  sdbstore::Translation tr;
+  Database* db;
+  size_t firstParam;
+};
+
+// Prepares the text: one translation per statement, parameters numbered
+// through the whole text.
+std::vector<Prepared> PrepareText(Statement& s, const std::string& sql) {
+  std::vector<Prepared> out;
+  size_t params = 0;
+  for (const std::string& one : sdbstore::SplitStatements(sql)) {
+    Prepared p;
+    p.db = &DatabaseFor(*s.conn, one, p.tr);
+    p.firstParam = params;
+    params += p.tr.params.size();
+    out.push_back(std::move(p));
+  }
+  if (out.empty()) Throw(SDB_E_SQL, "Error 7200:  NativeError = 21; the SQL text is empty.");
+  return out;
+}
+
+// Executes prepared statements; answers the cursor of the last SELECT.
+SDBHANDLE Run(Statement& s, const std::vector<Prepared>& list, bool wantCursor) {
+  SDBHANDLE cursor = 0;
+  s.rowsAffected = 0;
+  for (const Prepared& p : list) {
+    Database& db = *p.db;
+    const sdbstore::Translation& tr = p.tr;
+    auto param = [&](size_t i) -> const Param& { return s.params.at(p.firstParam + i); };
+    using K = sdbstore::StatementKind;
+    if (tr.kind == K::Procedure) {
+      std::string name = sdbstore::Upper(tr.procedure);
+      auto arg = [&](size_t i) -> std::string {
+        if (i >= tr.args.size()) return "";
+        const std::string& a = tr.args[i];
+        if (!a.empty() && a[0] == ':') {
+          for (size_t k = 0; k < tr.params.size(); ++k)
+            if (sdbstore::EqualNoCase(tr.params[k], a.substr(1))) return ParamText(param(k));
+          return "";
+        }
+        return a;
+      };
+      if (name == "SP_SETAPPLICATIONID") {
+        s.conn->applicationId = arg(0);
+        continue;
+      }
+      if (name == "SP_GETAPPLICATIONID") {
+        if (wantCursor) {
+          Finalizer f{PrepareOwn(db, "SELECT ?1 AS ApplicationID", "sp_getapplicationid")};
+          sqlite3_bind_text(f.stmt, 1, s.conn->applicationId.c_str(), -1, SQLITE_TRANSIENT);
+          std::string table;
+          auto rows = Materialize(db, f.stmt, table);
+          rows->fields[0].name = "ApplicationID";
+          cursor = NewCursor(s, std::move(rows), "").handle;
+        }
+        continue;
+      }
+      s.rowsAffected = db.Execute(tr);
+      BumpWriteEpoch();
+      continue;
+    }
+    if (tr.kind == K::CreateTable || tr.kind == K::DropTable || tr.kind == K::CreateIndex ||
+        tr.kind == K::DropIndex) {
+      db.Execute(tr);
+      s.rowsAffected = 0;
+      BumpWriteEpoch();
+      continue;
+    }
+    Finalizer f{PrepareOwn(db, tr.sql, "")};
+    for (size_t i = 0; i < tr.params.size(); ++i)
+      BindParam(db, f.stmt, static_cast<int>(i + 1), param(i));
+    if (sqlite3_column_count(f.stmt) > 0) {
+      std::string table;
+      auto rows = Materialize(db, f.stmt, table);
+      s.rowsAffected = rows->rows;
+      if (wantCursor) cursor = NewCursor(s, std::move(rows), table).handle;
+      continue;
+    }
+    int rc = sqlite3_step(f.stmt);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) sdbstore::ThrowSqlite(db.Handle(), rc);
+    s.rowsAffected = sqlite3_changes(db.Handle());
+    if (tr.kind == K::Insert && s.rowsAffected > 0) {
+      auto def = db.FindTable(tr.table);
+      if (def && def->autoincField >= 0) s.lastAutoinc = sqlite3_last_insert_rowid(db.Handle());
+    }
+    BumpWriteEpoch();
+  }
+  return cursor;
+}
+
+Statement& Stmt(SDBHANDLE h, const char* call) {
+  {
+    std::lock_guard lock(gClosedMutex);
+    if (gClosedStatements.count(h))
+      Throw(SDB_E_STATEMENT_CLOSED,
+            std::string(call) + ": the statement " + std::to_string(h) + " is closed.");
+  }
+  return As<Statement>(h, {Kind::Statement}, call);
+}
+
+}  // namespace
+}  // namespace sdbe
+
+using namespace sdbe;
+
+extern "C" uint32_t SdbCreateSQLStatement(SDBHANDLE hConnect, SDBHANDLE* phStatement) {
+  return Api([&] {
+    Need(phStatement, "statement handle");
+    *phStatement = 0;
+    Connection& conn = As<Connection>(hConnect, {Kind::Connection}, "SdbCreateSQLStatement");
+    auto s = std::make_unique<Statement>(&conn);
+    Statement* raw = s.get();
+    *phStatement = Register(std::move(s));
+    conn.statements.insert(raw);
+    return SDB_SUCCESS;
+  });
+}
+
+#define SDB_STMT_SETTING(Call, Member, Type)                   \
+  extern "C" uint32_t Call(SDBHANDLE hStatement, Type value) { \
+    return Api([&] {                                           \
+      Stmt(hStatement, #Call).Member = value;                  \
+      return SDB_SUCCESS;                                      \
+    });                                                        \
+  }
+SDB_STMT_SETTING(SdbStmtSetTableLockType, lockType, uint16_t)
+SDB_STMT_SETTING(SdbStmtSetTableRights, rights, uint16_t)
+SDB_STMT_SETTING(SdbStmtSetTableReadOnly, readOnly, uint16_t)
+SDB_STMT_SETTING(SdbStmtSetTableCharType, charType, uint16_t)
+SDB_STMT_SETTING(SdbStmtConstrainUpdates, constrain, uint16_t)
+SDB_STMT_SETTING(SdbStmtReadAllColumns, readAllColumns, uint16_t)
+#undef SDB_STMT_SETTING
+
+extern "C" uint32_t SdbStmtSetTableType(SDBHANDLE hStatement, uint16_t usTableType) {
+  return Api([&] {
+    Statement& s = Stmt(hStatement, "SdbStmtSetTableType");
+    if (usTableType > SDB_TABLE_VFP)
+      Throw(SDB_E_INVALID_ARGUMENT,
+            "SdbStmtSetTableType: unknown table type " + std::to_string(usTableType) + ".");
+    s.tableType = usTableType;
+    return SDB_SUCCESS;
+  });
+}
+
+extern "C" uint32_t SdbStmtSetTableCollation(SDBHANDLE hStatement, const char* pucCollation) {
+  return Api([&] {
+    Stmt(hStatement, "SdbStmtSetTableCollation").collation = pucCollation ? pucCollation : "";
+    return SDB_SUCCESS;
+  });
+}
+
+extern "C" uint32_t SdbPrepareSQLW(SDBHANDLE hStatement, const char16_t* pwcSQL) {
+  return Api([&] {
+    Statement& s = Stmt(hStatement, "SdbPrepareSQLW");
+    s.prepared = false;
+    s.translations.clear();
+    s.paramNames.clear();
+    s.params.clear();
+    s.rowsAffected = -1;
+    s.sql = sdbstore::Utf16ToUtf8(WideZ(Need(pwcSQL, "SQL text")));
+    for (Prepared& p : PrepareText(s, s.sql)) {
+      for (const std::string& name : p.tr.params) s.paramNames.push_back(name);
+      s.translations.push_back(std::move(p.tr));
+    }
+    s.params.assign(s.paramNames.size(), Param{});
+    s.prepared = true;
+    return SDB_SUCCESS;
+  });
+}
+
+extern "C" uint32_t SdbExecuteSQL(SDBHANDLE hStatement, SDBHANDLE* phCursor) {
+  return Api([&] {
+    if (phCursor) *phCursor = 0;
+    Statement& s = Stmt(hStatement, "SdbExecuteSQL");
+    if (!s.prepared)
+      Throw(SDB_E_INVALID_ARGUMENT, "SdbExecuteSQL: the statement has not been prepared.");
+    // Translations depend on the catalog, which DDL of other statements may
+    // have changed: translate again, keeping the bound values.
+    std::vector<Param> values = s.params;
+    auto list = PrepareText(s, s.sql);
+    s.params = values;
+    SDBHANDLE cursor = Run(s, list, phCursor != nullptr);
+    if (phCursor) *phCursor = cursor;
+    return SDB_SUCCESS;
+  });
+}
+
+extern "C" uint32_t SdbExecuteSQLDirectW(SDBHANDLE hStatement, const char16_t* pwcSQL,
+                                         SDBHANDLE* phCursor) {
+  return Api([&] {
+    if (phCursor) *phCursor = 0;
+    Statement& s = Stmt(hStatement, "SdbExecuteSQLDirectW");
+    s.sql = sdbstore::Utf16ToUtf8(WideZ(Need(pwcSQL, "SQL text")));
+    s.prepared = false;
+    s.translations.clear();
+    s.paramNames.clear();
+    auto list = PrepareText(s, s.sql);
+    for (const Prepared& p : list)
+      for (const std::string& name : p.tr.params) s.paramNames.push_back(name);
+    s.params.assign(s.paramNames.size(), Param{});  // markers without values bind NULL
+    s.rowsAffected = -1;
+    SDBHANDLE cursor = Run(s, list, phCursor != nullptr);
+    if (phCursor) *phCursor = cursor;
+    return SDB_SUCCESS;
+  });
+}
+
+extern "C" uint32_t SdbCloseSQLStatement(SDBHANDLE hStatement) {
+  return Api([&] {
+    CloseStatement(Stmt(hStatement, "SdbCloseSQLStatement"));
+    return SDB_SUCCESS;
+  });
+}
+
+extern "C" uint32_t SdbGetSQLStmtParams(const char* pucStatement, char* pucParams,
+                                        uint32_t* pulLen) {
+  return Api([&] {
+    std::string_view sql = Need(pucStatement, "SQL text");
+    std::string names;
+    for (size_t i = 0; i < sql.size(); ++i) {
+      char c = sql[i];
+      if (c == '\'' || c == '"' || c == '`' || c == '[') {
+        char close = c == '[' ? ']' : c;
+        size_t end = sql.find(close, i + 1);
+        if (end == std::string_view::npos)
+          Throw(SDB_E_SQL,
+                "Error 7200:  NativeError = 1; unterminated quote in the SQL text "
+                "at position " +
+                    std::to_string(i + 1) + ".");
+        i = end;
+      } else if (c == ':' && i + 1 < sql.size() && sql[i + 1] == ':') {
+        ++i;
+      } else if (c == ':') {
+        size_t end = i + 1;
+        while (end < sql.size() &&
+               (std::isalnum(static_cast<unsigned char>(sql[end])) || sql[end] == '_'))
+          ++end;
+        if (end > i + 1) names += std::string(sql.substr(i + 1, end - i - 1)) + ";";
+        i = end - 1;
+      }
+    }
+    if (!pulLen) return SDB_SUCCESS;
+    return PutText32(names, pucParams, pulLen);
+  });
+}
+
+extern "C" uint32_t SdbSqlPeekStatement(SDBHANDLE hObj, uint16_t* pbIsCursor, uint16_t* pbIsLive) {
+  return Api([&] {
+    Table& t = As<Table>(hObj, {Kind::Table, Kind::Cursor}, "SdbSqlPeekStatement");
+    if (pbIsCursor) *pbIsCursor = t.IsCursor() ? 1 : 0;
+    if (pbIsLive) *pbIsLive = 0;  // cursors are static
+    return SDB_SUCCESS;
+  });
+}
