@@ -51,12 +51,10 @@ void TDataSet::OpenCursor() {
     OpenHook();
     FActive = true;
     UpdateBufferCount();
-    FBOF = true;
-    FEOF = false;
     ClearBuffers();
-    FBOF = true;
     GetNextRecords();
-    if (FRecordCount == 0) FEOF = true;
+    FBOF = true;
+    FEOF = FRecordCount == 0;
   } catch (...) {
     FActive = false;
     FreeBuffers();
