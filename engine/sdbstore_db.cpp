@@ -495,7 +495,9 @@ void Database::CreateTable(std::string_view name, std::vector<FieldDef> fields) 
       std::string col = QuoteIdent(f.name);
       std::string others = "\"sdb_recno\"";
       for (const FieldDef& o : fields)
-        if (&o != &f) others += ", " + QuoteIdent(o.name);
+        if (&o != &f && o.type != FieldType::AutoInc && o.type != FieldType::RowVersion &&
+            o.type != FieldType::ModTime)
+          others += ", " + QuoteIdent(o.name);
       std::string where = " WHERE \"sdb_recno\" = NEW.\"sdb_recno\"; END";
       std::string tag = ids + "_" + std::to_string(f.number);
       if (f.type == FieldType::AutoInc) {

@@ -583,11 +583,6 @@ Translation Database::Translate(std::string_view engineSql) {
           g.field = t->fields[fi].name;
           g.expression = QuoteIdent(g.field);
         } else {
-          Parser sub;
-          sub.text = engineSql;
-          sub.toks.assign(p.toks.begin() + from, p.toks.begin() + to);
-          sub.toks.push_back(p.toks.back());
-          std::vector<std::string> none;
           // The segment's own text, with bracketed names quoted.
           std::string seg;
           size_t last = p.toks[from].begin;
@@ -608,6 +603,11 @@ Translation Database::Translate(std::string_view engineSql) {
           g.expression = seg;
         }
         tr.index.segments.push_back(std::move(g));
+        // The engine's key expression: the segments as written, ";" between.
+        if (!tr.index.keyExpression.empty()) tr.index.keyExpression += ";";
+        tr.index.keyExpression += to - from == 1 && IsName(p.toks[from])
+                                      ? tr.index.segments.back().field
+                                      : p.Span(from, to);
         if (p.AcceptP(",")) continue;
         p.ExpectP(")");
         break;

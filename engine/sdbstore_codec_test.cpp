@@ -1,0 +1,400 @@
+// Record images: layout, empty values, conversions, and the round trip
+// through real SQLite storage for every field type.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "sdbstore.h"
+
+using namespace sdbstore;
+
+namespace {
+
+std::vector<FieldDef> Fields(std::initializer_list<std::pair<const char*, const char*>> spec) {
+  std::vector<FieldDef> out;
+  for (auto [name, type] : spec) {
+    FieldDef f = ParseTypeName(type);
+    f.name = name;
+    out.push_back(f);
+  }
+  ComputeLayout(out);
+  return out;
+}
+
+std::string Hex(const uint8_t* p, size_t n) {
+  std::string s;
+  char b[3];
+  for (size_t i = 0; i < n; ++i) {
+    std::snprintf(b, sizeof b, "%02x", p[i]);
+    s += b;
+  }
+  return s;
+}
+
+uint32_t CodeOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const StoreError& e) {
+    return e.code();
+  }
+  return 0;
+}
+
+std::string TextOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const StoreError& e) {
+    return e.what();
+  }
+  return {};
+}
+
+}  // namespace
+
+TEST(SdbStoreTypes, ParsesTypeNamesAndComputesTheLayout) {
+  auto f = Fields(
+      {{"L", "LOGICAL"},      {"N", "numeric(8,2)"},   {"D", "DATE"},          {"C", "CHAR(10)"},
+       {"M", "MEMO"},         {"V", "VARCHAR(300)"},   {"DB", "DOUBLE"},       {"I", "INTEGER"},
+       {"S", "SHORT"},        {"T", "TIME"},           {"TS", "TIMESTAMP"},    {"A", "AUTOINC"},
+       {"R", "RAW(5)"},       {"MO", "MONEY"},         {"CI", "CICHAR(4)"},    {"RV", "ROWVERSION"},
+       {"MT", "MODTIME"},     {"VF", "VARCHARFOX(6)"}, {"VB", "VARBINARY(3)"}, {"NC", "NCHAR(5)"},
+       {"NV", "NVARCHAR(4)"}, {"NM", "NMEMO"}});
+  struct Want {
+    FieldType type;
+    uint32_t length, image, offset;
+  };
+  const Want want[] = {{FieldType::Logical, 1, 1, 0},        {FieldType::Numeric, 8, 8, 1},
+                       {FieldType::Date, 4, 4, 9},           {FieldType::String, 10, 10, 13},
+                       {FieldType::Memo, 4, 4, 23},          {FieldType::VarChar, 4, 4, 27},
+                       {FieldType::Double, 8, 8, 31},        {FieldType::Integer, 4, 4, 39},
+                       {FieldType::ShortInt, 2, 2, 43},      {FieldType::Time, 4, 4, 45},
+                       {FieldType::TimeStamp, 8, 8, 49},     {FieldType::AutoInc, 4, 4, 57},
+                       {FieldType::Raw, 5, 5, 61},           {FieldType::Money, 8, 8, 66},
+                       {FieldType::CIString, 4, 4, 74},      {FieldType::RowVersion, 8, 8, 78},
+                       {FieldType::ModTime, 8, 8, 86},       {FieldType::VarCharFox, 6, 6, 94},
+                       {FieldType::VarBinaryFox, 3, 3, 102}, {FieldType::NChar, 5, 10, 107},
+                       {FieldType::NVarChar, 4, 8, 117},     {FieldType::NMemo, 4, 4, 127}};
+  ASSERT_EQ(f.size(), std::size(want));
+  for (size_t i = 0; i < f.size(); ++i) {
+    SCOPED_TRACE(f[i].name);
+    EXPECT_EQ(f[i].type, want[i].type);
+    EXPECT_EQ(f[i].length, want[i].length);
+    EXPECT_EQ(f[i].imageLength, want[i].image);
+    EXPECT_EQ(f[i].offset, want[i].offset);
+    EXPECT_EQ(f[i].number, i + 1);
+  }
+  EXPECT_EQ(f[1].decimals, 2);
+  EXPECT_EQ(f[5].maxLength, 300u);
+  EXPECT_EQ(TypeSpelling(f[1]), "NUMERIC(8,2)");
+  EXPECT_EQ(TypeSpelling(f[5]), "VARCHAR(300)");
+
+  for (const char* bad : {"CHAR", "CHAR(0)", "NUMERIC(5,4)", "FLOATY", "INTEGER(4)", "CHAR(10",
+                          "NCHAR(40000)", "CHAR(x)"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(CodeOf([&] { ParseTypeName(bad); }), kErrSql);
+  }
+}
+
+TEST(SdbStoreCodec, EmptyValuesHaveTheirExactBytes) {
+  auto f = Fields({{"L", "LOGICAL"},
+                   {"DB", "DOUBLE"},
+                   {"I", "INTEGER"},
+                   {"S", "SHORT"},
+                   {"T", "TIME"},
+                   {"A", "AUTOINC"},
+                   {"TS", "TIMESTAMP"},
+                   {"MO", "MONEY"},
+                   {"NV", "NVARCHAR(2)"},
+                   {"C", "CHAR(3)"},
+                   {"M", "BLOB"}});
+  std::vector<uint8_t> img(200, 0xAB);
+  InitRecord(f, img.data());
+  EXPECT_EQ(Hex(&img[f[0].offset], 1), "20");
+  EXPECT_EQ(Hex(&img[f[1].offset], 8), "2000000000000080");
+  EXPECT_EQ(Hex(&img[f[2].offset], 4), "00000080");
+  EXPECT_EQ(Hex(&img[f[3].offset], 2), "0080");
+  EXPECT_EQ(Hex(&img[f[4].offset], 4), "ffffffff");
+  EXPECT_EQ(Hex(&img[f[5].offset], 4), "ffffffff");
+  EXPECT_EQ(Hex(&img[f[6].offset], 8), "00000000ffffffff");
+  EXPECT_EQ(Hex(&img[f[7].offset], 8), "0000000000000080");
+  EXPECT_EQ(Hex(&img[f[8].offset], 6), "00000000ffff");
+  EXPECT_EQ(Hex(&img[f[9].offset], 3), "000000");
+  EXPECT_EQ(Hex(&img[f[10].offset], 4), "00000000");
+  for (const FieldDef& x : f) EXPECT_TRUE(IsEmpty(x, img.data())) << x.name;
+
+  // A stored -2147483648 reads as empty; zero money is a value.
+  int32_t minInt = INT32_MIN;
+  std::memcpy(&img[f[2].offset], &minInt, 4);
+  EXPECT_TRUE(IsEmpty(f[2], img.data()));
+  int64_t zero = 0;
+  std::memcpy(&img[f[7].offset], &zero, 8);
+  EXPECT_FALSE(IsEmpty(f[7], img.data()));
+  // A string of blanks is a value, one of zero bytes is empty.
+  std::memset(&img[f[9].offset], ' ', 3);
+  EXPECT_FALSE(IsEmpty(f[9], img.data()));
+}
+
+TEST(SdbStoreCodec, CallerValuesConvertAndRefuseWhatDoesNotFit) {
+  auto f = Fields({{"NUM", "NUMERIC(6,2)"},
+                   {"NAME", "CHAR(3)"},
+                   {"CNT", "INTEGER"},
+                   {"DAY", "DATE"},
+                   {"TS", "TIMESTAMP"},
+                   {"OK", "LOGICAL"},
+                   {"MO", "MONEY"},
+                   {"SH", "SHORT"},
+                   {"T", "TIME"},
+                   {"W", "NCHAR(2)"}});
+  std::vector<uint8_t> img(200);
+  InitRecord(f, img.data());
+  std::string s;
+
+  PutDouble(f[0], 12.5, img.data());
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(&img[f[0].offset]), 6), " 12.50");
+  EXPECT_EQ(CodeOf([&] { PutDouble(f[0], 123456.7, img.data()); }), kErrOutOfRange);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(&img[f[0].offset]), 6), " 12.50") << "unchanged";
+  PutText(f[0], "-3.456", img.data());
+  EXPECT_TRUE(GetText(f[0], img.data(), s));
+  EXPECT_EQ(s, "-3.46");
+
+  EXPECT_EQ(CodeOf([&] { PutText(f[1], "ABCD", img.data()); }), kErrValueTooLong);
+  EXPECT_NE(TextOf([&] { PutText(f[1], "ABCD", img.data()); }).find("column \"NAME\""),
+            std::string::npos);
+  PutText(f[1], "AB   ", img.data());  // trailing blanks do not count
+  EXPECT_TRUE(GetText(f[1], img.data(), s));
+  EXPECT_EQ(s, "AB");
+  PutText(f[1], "", img.data());
+  EXPECT_TRUE(IsEmpty(f[1], img.data()));
+
+  EXPECT_EQ(CodeOf([&] { PutDouble(f[2], 3e9, img.data()); }), kErrOutOfRange);
+  EXPECT_EQ(CodeOf([&] { PutInt64(f[2], INT32_MIN, img.data()); }), kErrOutOfRange);
+  EXPECT_EQ(CodeOf([&] { PutText(f[2], "12x", img.data()); }), kErrInvalidValue);
+  EXPECT_EQ(CodeOf([&] { PutInt64(f[7], 40000, img.data()); }), kErrOutOfRange);
+
+  EXPECT_EQ(CodeOf([&] { PutText(f[3], "02/30/2021", img.data()); }), kErrInvalidValue);
+  PutText(f[3], "02/29/2024", img.data());
+  int32_t j;
+  EXPECT_TRUE(GetJulian(f[3], img.data(), j));
+  EXPECT_EQ(j, JulianFromYmd(2024, 2, 29));
+  EXPECT_TRUE(GetText(f[3], img.data(), s, "DD.MM.CCYY"));
+  EXPECT_EQ(s, "29.02.2024");
+
+  // Day number 693594 (1899-12-30) at noon: julian 2415019 and 43200000 ms.
+  PutDouble(f[4], 693594.0 * 86400000 + 43200000, img.data());
+  int32_t words[2];
+  std::memcpy(words, &img[f[4].offset], 8);
+  EXPECT_EQ(words[0], 2415019);
+  EXPECT_EQ(words[1], 43200000);
+  double back;
+  EXPECT_TRUE(GetDouble(f[4], img.data(), back));
+  EXPECT_EQ(back, 693594.0 * 86400000 + 43200000);
+  PutText(f[4], "2024-01-31 23:59:59.5", img.data());
+  EXPECT_TRUE(GetText(f[4], img.data(), s, "CCYY-MM-DD"));
+  EXPECT_EQ(s, "2024-01-31 23:59:59.500");
+
+  img[f[5].offset] = 'y';
+  bool b;
+  EXPECT_TRUE(GetLogical(f[5], img.data(), b));
+  EXPECT_TRUE(b);
+  img[f[5].offset] = 'N';
+  EXPECT_TRUE(GetLogical(f[5], img.data(), b));
+  EXPECT_FALSE(b);
+  EXPECT_EQ(CodeOf([&] { PutText(f[5], "maybe", img.data()); }), kErrInvalidValue);
+
+  PutText(f[6], "-12.34565", img.data());  // exact decimal, rounded at the fifth place
+  int64_t m;
+  std::memcpy(&m, &img[f[6].offset], 8);
+  EXPECT_EQ(m, -123457);
+  EXPECT_TRUE(GetText(f[6], img.data(), s));
+  EXPECT_EQ(s, "-12.3457");
+
+  EXPECT_EQ(CodeOf([&] { PutText(f[8], "25:00", img.data()); }), kErrInvalidValue);
+  PutText(f[8], "1:02 PM", img.data());
+  int32_t ms;
+  EXPECT_TRUE(GetMilliseconds(f[8], img.data(), ms));
+  EXPECT_EQ(ms, (13 * 60 + 2) * 60000);
+
+  EXPECT_EQ(CodeOf([&] { PutUtf16(f[9], u"abc", img.data()); }), kErrValueTooLong);
+  PutText(f[9], "\xC3\x84", img.data());  // one character, two UTF-8 bytes
+  std::u16string w;
+  EXPECT_TRUE(GetUtf16(f[9], img.data(), w));
+  EXPECT_EQ(w, u"\u00C4");
+  EXPECT_EQ(img[f[9].offset + 2], ' ');  // padded with a UTF-16 blank
+}
+
+TEST(SdbStoreDates, JulianDaysAndFormats) {
+  EXPECT_EQ(JulianFromYmd(1, 1, 1), 1721426);
+  EXPECT_EQ(JulianFromYmd(1899, 12, 30), 2415019);
+  int y, m, d;
+  ASSERT_TRUE(YmdFromJulian(2460370, y, m, d));
+  EXPECT_EQ(FormatDate(2460370, "MM/DD/CCYY"), "02/29/2024");
+  EXPECT_EQ(FormatDate(2460370, "YYYYMMDD"), "20240229");
+  EXPECT_EQ(FormatDate(2460370, "DD.MM.YY"), "29.02.24");
+  EXPECT_FALSE(YmdFromJulian(0, y, m, d));
+  int32_t j;
+  EXPECT_TRUE(ParseDate("2/9/2024", "MM/DD/CCYY", j));
+  EXPECT_EQ(j, JulianFromYmd(2024, 2, 9));
+  EXPECT_TRUE(ParseDate("09.02.49", "DD.MM.YY", j));
+  EXPECT_EQ(j, JulianFromYmd(2049, 2, 9));
+  EXPECT_TRUE(ParseDate("09.02.50", "DD.MM.YY", j));
+  EXPECT_EQ(j, JulianFromYmd(1950, 2, 9));
+  EXPECT_TRUE(ParseDate("20240229", "MM/DD/CCYY", j));
+  EXPECT_TRUE(ParseDate("2024-02-29", "MM/DD/CCYY", j));
+  EXPECT_FALSE(ParseDate("2023-02-29", "MM/DD/CCYY", j));
+  EXPECT_FALSE(ParseDate("", "MM/DD/CCYY", j));
+  EXPECT_FALSE(ParseDate("02/29/2024x", "MM/DD/CCYY", j));
+}
+
+// Every type written through the codec into a real SQLite table, read back as
+// a shell user sees it, and decoded again into the same image bytes.
+TEST(SdbStoreCodec, RoundTripThroughSqliteStorage) {
+  auto f = Fields({{"L", "LOGICAL"},       {"N", "NUMERIC(8,2)"}, {"D", "DATE"},
+                   {"C", "CHAR(10)"},      {"CD", "COMPACTDATE"}, {"DB", "DOUBLE"},
+                   {"I", "INTEGER"},       {"S", "SHORT"},        {"T", "TIME"},
+                   {"TS", "TIMESTAMP"},    {"A", "AUTOINC"},      {"R", "RAW(4)"},
+                   {"CU", "CURDOUBLE"},    {"MO", "MONEY"},       {"CI", "CICHAR(5)"},
+                   {"RV", "ROWVERSION"},   {"MT", "MODTIME"},     {"VF", "VARCHARFOX(6)"},
+                   {"VB", "VARBINARY(3)"}, {"NC", "NCHAR(3)"},    {"NV", "NVARCHAR(4)"}});
+  const char* values[] = {"T",
+                          "-12.5",
+                          "2024-02-29",
+                          "Hello",
+                          "1999-12-31",
+                          "0.125",
+                          "-7",
+                          "123",
+                          "12:34:56.789",
+                          "2000-01-02 03:04:05.006",
+                          "42",
+                          "ab",
+                          "9.75",
+                          "1.0001",
+                          "MiXeD",
+                          "77",
+                          "2020-05-06 07:08:09.010",
+                          "abc",
+                          "xy",
+                          "\xC3\xA9t\xC3\xA9",
+                          "wide"};
+  const char* stored[] = {"1",
+                          "-12.5",
+                          "2024-02-29",
+                          "Hello",
+                          "1999-12-31",
+                          "0.125",
+                          "-7",
+                          "123",
+                          "12:34:56.789",
+                          "2000-01-02 03:04:05.006",
+                          "42",
+                          "ab\0\0",
+                          "9.75",
+                          "1.0001",
+                          "MiXeD",
+                          "77",
+                          "2020-05-06 07:08:09.010",
+                          "abc",
+                          "xy",
+                          "\xC3\xA9t\xC3\xA9",
+                          "wide"};
+  std::vector<uint8_t> img(300), back(300);
+  InitRecord(f, img.data());
+  for (size_t i = 0; i < f.size(); ++i) PutText(f[i], values[i], img.data(), "CCYY-MM-DD");
+
+  sqlite3* db;
+  ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+  std::string ddl = "CREATE TABLE t(", ins = "INSERT INTO t VALUES(";
+  for (size_t i = 0; i < f.size(); ++i) {
+    ddl += (i ? ", " : "") + QuoteIdent(f[i].name) + " " + SqliteDeclaration(f[i].type);
+    ins += i ? ", ?" : "?";
+  }
+  ASSERT_EQ(sqlite3_exec(db, (ddl + ")").c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_stmt* st;
+  ASSERT_EQ(sqlite3_prepare_v2(db, (ins + ")").c_str(), -1, &st, nullptr), SQLITE_OK);
+  for (size_t i = 0; i < f.size(); ++i) BindField(f[i], img.data(), st, static_cast<int>(i + 1));
+  ASSERT_EQ(sqlite3_step(st), SQLITE_DONE);
+  sqlite3_finalize(st);
+
+  ASSERT_EQ(
+      sqlite3_prepare_v2(db, "SELECT *, typeof(N), typeof(R), typeof(I) FROM t", -1, &st, nullptr),
+      SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+  for (size_t i = 0; i < f.size(); ++i) {
+    SCOPED_TRACE(f[i].name);
+    int n = sqlite3_column_bytes(st, static_cast<int>(i));
+    const char* p =
+        sqlite3_column_type(st, static_cast<int>(i)) == SQLITE_BLOB
+            ? static_cast<const char*>(sqlite3_column_blob(st, static_cast<int>(i)))
+            : reinterpret_cast<const char*>(sqlite3_column_text(st, static_cast<int>(i)));
+    size_t want = f[i].type == FieldType::Raw ? 4 : std::strlen(stored[i]);
+    EXPECT_EQ(std::string(p, n), std::string(stored[i], want));
+  }
+  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, static_cast<int>(f.size()))),
+               "real");
+  EXPECT_STREQ(
+      reinterpret_cast<const char*>(sqlite3_column_text(st, static_cast<int>(f.size() + 1))),
+      "blob");
+  EXPECT_STREQ(
+      reinterpret_cast<const char*>(sqlite3_column_text(st, static_cast<int>(f.size() + 2))),
+      "integer");
+  std::fill(back.begin(), back.end(), 0xEE);
+  DecodeRow(f, st, 0, back.data());
+  for (const FieldDef& x : f)
+    EXPECT_EQ(Hex(&img[x.offset], x.slotLength), Hex(&back[x.offset], x.slotLength)) << x.name;
+  sqlite3_finalize(st);
+
+  // Empty fields are stored as NULL and come back empty.
+  InitRecord(f, img.data());
+  ASSERT_EQ(sqlite3_exec(db, "DELETE FROM t", nullptr, nullptr, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_prepare_v2(db, (ins + ")").c_str(), -1, &st, nullptr), SQLITE_OK);
+  for (size_t i = 0; i < f.size(); ++i) BindField(f[i], img.data(), st, static_cast<int>(i + 1));
+  ASSERT_EQ(sqlite3_step(st), SQLITE_DONE);
+  sqlite3_finalize(st);
+  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT * FROM t", -1, &st, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+  for (size_t i = 0; i < f.size(); ++i)
+    EXPECT_EQ(sqlite3_column_type(st, static_cast<int>(i)), SQLITE_NULL) << f[i].name;
+  DecodeRow(f, st, 0, back.data());
+  for (const FieldDef& x : f) EXPECT_TRUE(IsEmpty(x, back.data())) << x.name;
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+}
+
+TEST(SdbStoreCodec, ValuesWrittenByHandDecodeSafely) {
+  auto f = Fields(
+      {{"C", "CHAR(3)"}, {"I", "INTEGER"}, {"D", "DATE"}, {"N", "NUMERIC(4,1)"}, {"L", "LOGICAL"}});
+  sqlite3* db;
+  ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+  sqlite3_stmt* st;
+  // A text too long for the field is cut at a character boundary; a number
+  // that is too wide shows as stars; text in a number column that is no
+  // number, and a date that is no date, read as empty.
+  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT 'ab\xC3\xA9', 'many', 'not a date', 12345.6, 'y'", -1,
+                               &st, nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+  std::vector<uint8_t> img(64);
+  DecodeRow(f, st, 0, img.data());
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(&img[f[0].offset]), 3), "ab ");
+  EXPECT_TRUE(IsEmpty(f[1], img.data()));
+  EXPECT_TRUE(IsEmpty(f[2], img.data()));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(&img[f[3].offset]), 4), "****");
+  double d = 1;
+  EXPECT_TRUE(GetDouble(f[3], img.data(), d));
+  EXPECT_EQ(d, 0);
+  bool b;
+  EXPECT_TRUE(GetLogical(f[4], img.data(), b));
+  EXPECT_TRUE(b);
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+}
+
+TEST(SdbStoreCodec, Utf16Conversions) {
+  std::string s = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
+  std::u16string u = Utf8ToUtf16(s);
+  EXPECT_EQ(u, u"a\u00e9\u20ac\U0001F600");
+  EXPECT_EQ(Utf16ToUtf8(u), s);
+  EXPECT_EQ(Utf8ToUtf16("\xFF"), u"\uFFFD");
+}
