@@ -98,6 +98,11 @@ Expression CompileLogical(std::string_view text, const FieldResolver& resolve,
 std::string IndexSegmentSql(std::string_view text, const FieldResolver& resolve,
                             ValueType* type = nullptr, uint32_t* length = nullptr);
 
+// Translates an index condition (a filter stored with an index) into the
+// WHERE clause of a partial SQLite index: built-in functions only.
+std::string IndexConditionSql(std::string_view text, const FieldResolver& resolve,
+                              const Options& options);
+
 // Evaluates a logical SQL expression (CompileLogical's, or a Condition's)
 // for one record: `from` is a FROM source (a quoted table name, or a
 // subquery giving one row of values) and rowid the record (all rows of
@@ -105,6 +110,21 @@ std::string IndexSegmentSql(std::string_view text, const FieldResolver& resolve,
 // no such row. Throws ExprError with SQLite's text on a SQLite failure.
 std::optional<bool> EvalLogical(sqlite3* db, const std::string& from, int64_t rowid,
                                 const std::string& logicalSql);
+
+// EvalLogical with the statement prepared once, for evaluating one
+// expression on many records. Throws ExprError like EvalLogical.
+class LogicalEvaluator {
+ public:
+  LogicalEvaluator(sqlite3* db, const std::string& from, const std::string& logicalSql);
+  ~LogicalEvaluator();
+  LogicalEvaluator(const LogicalEvaluator&) = delete;
+  LogicalEvaluator& operator=(const LogicalEvaluator&) = delete;
+  std::optional<bool> Eval(int64_t rowid);
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
 
 // The short and long forms of an expression. Field names have no short form
 // in this engine (they are up to 128 characters in both), so both forms hold

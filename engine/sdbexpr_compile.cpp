@@ -235,7 +235,12 @@ struct Node {
   bool flag = false;
   Tok op = Tok::End;
   std::vector<Node> kids;
+  int depth = 1;
 };
+
+// Deeper expressions are refused: translation recurses over the tree, and
+// SQLite limits the depth of the SQL it is given.
+constexpr int kMaxDepth = 72;
 
 class Parser {
  public:
@@ -252,6 +257,24 @@ class Parser {
   const Token& Peek() const { return toks_[k_]; }
   const Token& Next() { return toks_[k_ < toks_.size() - 1 ? k_++ : k_]; }
 
+  // Records the depth of a composite node.
+  Node Finish(Node n) {
+    // A chain of AND (or OR) is translated flat, so it adds no depth.
+    bool chain = n.kind == Node::Binary && (n.op == Tok::And || n.op == Tok::Or);
+    for (const auto& k : n.kids)
+      n.depth =
+          std::max(n.depth, k.depth + (chain && k.kind == Node::Binary && k.op == n.op ? 0 : 1));
+    if (n.depth > kMaxDepth) Fail(text_, n.pos, "expression nested too deeply");
+    return n;
+  }
+  struct Guard {
+    Parser& p;
+    explicit Guard(Parser& parser, size_t pos) : p(parser) {
+      if (++p.nesting_ > kMaxDepth) Fail(p.text_, pos, "expression nested too deeply");
+    }
+    ~Guard() { --p.nesting_; }
+  };
+
   Node MakeBinary(const Token& op, Node a, Node b) {
     Node n;
     n.kind = Node::Binary;
@@ -260,10 +283,11 @@ class Parser {
     n.pos = op.pos;
     n.kids.push_back(std::move(a));
     n.kids.push_back(std::move(b));
-    return n;
+    return Finish(std::move(n));
   }
 
   Node ParseOr() {
+    Guard g(*this, Peek().pos);
     Node a = ParseAnd();
     while (Peek().kind == Tok::Or) {
       Token op = Next();
@@ -281,11 +305,12 @@ class Parser {
   }
   Node ParseNot() {
     if (Peek().kind == Tok::Not) {
+      Guard g(*this, Peek().pos);
       Node n;
       n.kind = Node::Not;
       n.pos = Next().pos;
       n.kids.push_back(ParseNot());
-      return n;
+      return Finish(std::move(n));
     }
     return ParseRel();
   }
@@ -320,6 +345,7 @@ class Parser {
   }
   Node ParseUnary() {
     if (Peek().kind == Tok::Minus || Peek().kind == Tok::Plus) {
+      Guard g(*this, Peek().pos);
       Token op = Next();
       Node inner = ParseUnary();
       if (op.kind == Tok::Plus) return inner;
@@ -327,7 +353,7 @@ class Parser {
       n.kind = Node::Neg;
       n.pos = op.pos;
       n.kids.push_back(std::move(inner));
-      return n;
+      return Finish(std::move(n));
     }
     return ParsePrimary();
   }
@@ -376,7 +402,7 @@ class Parser {
           }
         }
         Expect(Tok::RParen, "')' or ','");
-        return n;
+        return Finish(std::move(n));
       }
       case Tok::End:
         Fail(text_, t.pos, "expression ends too early");
@@ -396,6 +422,7 @@ class Parser {
   std::string_view text_;
   std::vector<Token> toks_;
   size_t k_ = 0;
+  int nesting_ = 0;
 };
 
 // ---------------------------------------------------------------- folding
@@ -915,18 +942,31 @@ Cond Translator::Condition(const Node& n, bool neg) {
   if (n.kind == Node::Not) return Condition(n.kids[0], !neg);
   if (n.kind == Node::Bool) return Cond{(n.flag != neg) ? "1" : "0", OptLevel::None};
   if (n.kind == Node::Binary && (n.op == Tok::And || n.op == Tok::Or)) {
-    Cond a = Condition(n.kids[0], neg);
-    Cond b = Condition(n.kids[1], neg);
+    // A chain of one operator becomes one flat list (SQLite's parser has a
+    // small stack for nested parentheses).
+    std::vector<const Node*> items;
+    std::vector<const Node*> todo = {&n};
+    while (!todo.empty()) {
+      const Node* x = todo.back();
+      todo.pop_back();
+      if (x->kind == Node::Binary && x->op == n.op) {
+        todo.push_back(&x->kids[1]);
+        todo.push_back(&x->kids[0]);
+      } else {
+        items.push_back(x);
+      }
+    }
     bool isAnd = (n.op == Tok::And) != neg;
     Cond c;
-    c.sql = "(" + a.sql + (isAnd ? " AND " : " OR ") + b.sql + ")";
-    if (isAnd)
-      c.level = a.level == OptLevel::Full && b.level == OptLevel::Full   ? OptLevel::Full
-                : a.level != OptLevel::None || b.level != OptLevel::None ? OptLevel::Partial
-                                                                         : OptLevel::None;
-    else
-      c.level =
-          a.level == OptLevel::Full && b.level == OptLevel::Full ? OptLevel::Full : OptLevel::None;
+    bool allFull = true, anyOpt = false;
+    for (const Node* x : items) {
+      Cond k = Condition(*x, neg);
+      c.sql += (c.sql.empty() ? "(" : isAnd ? " AND " : " OR ") + k.sql;
+      allFull = allFull && k.level == OptLevel::Full;
+      anyOpt = anyOpt || k.level != OptLevel::None;
+    }
+    c.sql += ")";
+    c.level = allFull ? OptLevel::Full : isAnd && anyOpt ? OptLevel::Partial : OptLevel::None;
     return c;
   }
   if (n.kind == Node::Binary && n.op != Tok::Plus && n.op != Tok::Minus && n.op != Tok::Star &&
@@ -1204,6 +1244,16 @@ std::string IndexSegmentSql(std::string_view text, const FieldResolver& resolve,
       s.type == ValueType::Timestamp || s.type == ValueType::Time)
     return "nullif(" + v + ",'')";
   return v;
+}
+
+std::string IndexConditionSql(std::string_view text, const FieldResolver& resolve,
+                              const Options& options) {
+  Condition c = CompileFilter(text, resolve, options);
+  if (c.sql.find("sdb_") != std::string::npos)
+    Fail(text, 0, "the condition uses a function an index cannot store");
+  if (c.sql.find("'now'") != std::string::npos)
+    Fail(text, 0, "an index condition cannot depend on the clock");
+  return c.sql;
 }
 
 std::string ExpressionLongToShort(std::string_view text) {

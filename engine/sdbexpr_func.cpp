@@ -376,16 +376,42 @@ void FnContains(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 }  // namespace
 
+LogicalEvaluator::LogicalEvaluator(sqlite3* db, const std::string& from,
+                                   const std::string& logicalSql)
+    : db_(db) {
+  std::string sql =
+      "SELECT CASE WHEN " + logicalSql + " THEN 1 ELSE 0 END FROM " + from + " WHERE rowid=?1";
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt_, nullptr) != SQLITE_OK) {
+    std::string err = sqlite3_errmsg(db);
+    throw ExprError("Expression error: " + err, err, 0);
+  }
+}
+
+LogicalEvaluator::~LogicalEvaluator() {
+  sqlite3_finalize(stmt_);
+}
+
+std::optional<bool> LogicalEvaluator::Eval(int64_t rowid) {
+  sqlite3_reset(stmt_);
+  sqlite3_bind_int64(stmt_, 1, rowid);
+  int rc = sqlite3_step(stmt_);
+  std::optional<bool> out;
+  if (rc == SQLITE_ROW) out = sqlite3_column_int(stmt_, 0) != 0;
+  std::string err = rc == SQLITE_ROW || rc == SQLITE_DONE ? "" : sqlite3_errmsg(db_);
+  sqlite3_reset(stmt_);
+  if (!err.empty()) throw ExprError("Expression error: " + err, err, 0);
+  return out;
+}
+
 std::optional<bool> EvalLogical(sqlite3* db, const std::string& from, int64_t rowid,
                                 const std::string& logicalSql) {
+  if (rowid >= 0) return LogicalEvaluator(db, from, logicalSql).Eval(rowid);
   std::string sql = "SELECT CASE WHEN " + logicalSql + " THEN 1 ELSE 0 END FROM " + from;
-  if (rowid >= 0) sql += " WHERE rowid=?1";
   sqlite3_stmt* st = nullptr;
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
     std::string err = sqlite3_errmsg(db);
     throw ExprError("Expression error: " + err, err, 0);
   }
-  if (rowid >= 0) sqlite3_bind_int64(st, 1, rowid);
   int rc = sqlite3_step(st);
   std::optional<bool> out;
   if (rc == SQLITE_ROW) out = sqlite3_column_int(st, 0) != 0;

@@ -456,6 +456,19 @@ TEST_F(ExprTest, IndexExpressionsUseBuiltInsOnly) {
   }
 }
 
+TEST_F(ExprTest, IndexConditionsMakePartialIndexes) {
+  std::string cond = IndexConditionSql("FLAG .AND. QTY > 0", resolve_, Options{});
+  Exec("CREATE INDEX ix_cond ON t(NAME) WHERE " + cond);
+  EXPECT_EQ(
+      Query("SELECT id FROM t INDEXED BY ix_cond WHERE " + cond + " AND \"NAME\" > '' ORDER BY id"),
+      (Rows{1, 4, 6}));
+  EXPECT_THROW(IndexConditionSql("CONTAINS(NOTE, 'a')", resolve_, Options{}), ExprError);
+  EXPECT_THROW(IndexConditionSql("D < DATE()", resolve_, Options{}), ExprError);
+  // Constants are folded, so a date written as text is fine.
+  EXPECT_EQ(IndexConditionSql("D > CTOD('01/02/2020')", resolve_, Options{}),
+            "(\"D\">'2020-01-02')");
+}
+
 TEST_F(ExprTest, ShortAndLongFormsKeepTheText) {
   const std::string t = "NAME = 'AB*' .AND. CONTAINS(NOTE, \"a*\")";
   EXPECT_EQ(ExpressionLongToShort(t), t);
@@ -477,6 +490,35 @@ TEST_F(ExprTest, EvaluationOverValuesAndMissingRows) {
   EXPECT_EQ(EvalLogical(db_, "(SELECT 'ABX' AS NAME, 5 AS QTY)", -1, e.sql),
             std::optional<bool>(true));
   EXPECT_THROW(CompileLogical("QTY + 1", resolve_, Options{}), ExprError);
+  // One prepared evaluation over many records.
+  LogicalEvaluator ev(db_, "t", CompileLogical("EMPTY(NAME) OR FLAG", resolve_, Options{}).sql);
+  std::vector<int64_t> hits;
+  for (int64_t id = 1; id <= 9; ++id)
+    if (ev.Eval(id).value_or(false)) hits.push_back(id);
+  EXPECT_EQ(hits, (Rows{1, 3, 4, 6}));
+}
+
+TEST_F(ExprTest, HostileInputIsRefusedNotCrashed) {
+  std::string deep(5000, '(');
+  EXPECT_NE(ErrorOf(deep + "FLAG" + std::string(5000, ')')).Detail().find("nested too deeply"),
+            std::string::npos);
+  std::string chain = "QTY = 0";
+  for (int i = 0; i < 3000; ++i) chain += " + 1";
+  EXPECT_NE(ErrorOf(chain).Detail().find("nested too deeply"), std::string::npos);
+  std::string nots;
+  for (int i = 0; i < 3000; ++i) nots += "NOT ";
+  EXPECT_NE(ErrorOf(nots + "FLAG").Detail().find("nested too deeply"), std::string::npos);
+  // The deepest expression accepted still runs in SQLite.
+  std::string sum = "QTY";
+  for (int i = 0; i < 70; ++i) sum += " + 1";
+  EXPECT_EQ(Filter(sum + " > 75"), (Rows{4, 6, 7}));
+  // Many terms joined by AND stay within the limit's reach when balanced
+  // enough for a user: 100 comparisons.
+  std::string many = "QTY > 0";
+  for (int i = 0; i < 99; ++i) many += " AND QTY > " + std::to_string(-i);
+  EXPECT_EQ(Filter(many), (Rows{1, 4, 6, 7, 8}));
+  // Bytes that are no UTF-8 and control characters inside strings.
+  EXPECT_EQ(Filter(std::string("NAME = '\xFF\x01'")), (Rows{}));
 }
 
 TEST(ExprDates, TextReaders) {

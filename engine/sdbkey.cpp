@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace sdbkey {
 namespace {
@@ -172,6 +173,29 @@ uint16_t SegmentTypeOf(sdbexpr::ValueType type) {
     default:
       return 4;
   }
+}
+
+Segment SegmentOf(std::string_view expression, const sdbexpr::FieldResolver& resolve,
+                  bool descending) {
+  Segment seg;
+  sdbexpr::ValueType vt;
+  uint32_t width = 0;
+  seg.sql = sdbexpr::IndexSegmentSql(expression, resolve, &vt, &width);
+  seg.descending = descending;
+  std::string_view name = expression;
+  while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+  std::optional<sdbexpr::FieldInfo> field = resolve ? resolve(name) : std::nullopt;
+  if (field && field->sql == seg.sql) {
+    seg.type = field->type;
+    seg.length = field->length;
+    seg.nocase = field->type == 20;
+  } else {
+    seg.type = SegmentTypeOf(vt);
+    seg.length = width;
+    if (seg.type == 4 && width == 0) seg.type = 5;  // no known width: a memo's prefix
+  }
+  return seg;
 }
 
 Value Value::FromSqlite(sqlite3_value* v) {

@@ -25,6 +25,13 @@ struct Segment {
 // The engine field type that encodes an index expression's value type.
 uint16_t SegmentTypeOf(sdbexpr::ValueType type);
 
+// The segment of an index on `expression` (a field name or an expression
+// of the language): its SQL as IndexSegmentSql gives it, the type and width
+// of its values, NOCASE for a plain case-insensitive character field.
+// Throws sdbexpr::ExprError.
+Segment SegmentOf(std::string_view expression, const sdbexpr::FieldResolver& resolve,
+                  bool descending = false);
+
 // A segment value in its stored SQLite form.
 struct Value {
   enum Kind { Null, Integer, Real, Text, Blob };

@@ -456,6 +456,40 @@ TEST(KeyText, TextKeysSplitBySegmentWidths) {
   EXPECT_TRUE(sdbkey::DecodeText(id, "").values.empty());
 }
 
+TEST_F(KeyTest, SegmentsOfIndexExpressions) {
+  sdbexpr::FieldResolver resolve = [](std::string_view n) -> std::optional<sdbexpr::FieldInfo> {
+    if (n == "C") return sdbexpr::FieldInfo{"\"C\"", 20, 12, 0};
+    if (n == "S") return sdbexpr::FieldInfo{"\"S\"", 4, 10, 0};
+    if (n == "D") return sdbexpr::FieldInfo{"\"D\"", 3, 4, 0};
+    return std::nullopt;
+  };
+  Segment c = sdbkey::SegmentOf(" C ", resolve, true);
+  EXPECT_EQ(c.sql, "\"C\"");
+  EXPECT_TRUE(c.nocase);
+  EXPECT_TRUE(c.descending);
+  EXPECT_EQ(c.length, 12u);
+  Segment up = sdbkey::SegmentOf("UPPER(C)", resolve);
+  EXPECT_EQ(up.sql, "upper(\"C\")");
+  EXPECT_FALSE(up.nocase);
+  EXPECT_EQ(up.type, 4);
+  EXPECT_EQ(up.length, 12u);
+  Segment both = sdbkey::SegmentOf("S + DTOS(D)", resolve);
+  EXPECT_EQ(both.length, 18u);
+  Segment year = sdbkey::SegmentOf("YEAR(D)", resolve);
+  EXPECT_EQ(year.type, 10);
+  // The segments order rows as an index on them does.
+  Exec(
+      "INSERT INTO k(S, C, D) VALUES ('b', 'x', '2020-01-02'), ('b', 'X', '2019-05-05'),"
+      " ('a', NULL, NULL), ('ab', 'y', '2021-01-01')");
+  std::vector<Segment> segs = {both, c};
+  Exec("CREATE INDEX ixe ON k(" + both.sql + ", " + c.sql + " DESC)");
+  std::vector<Row> rows = Ordered(segs);
+  ASSERT_EQ(rows.size(), 4u);
+  for (size_t i = 1; i < rows.size(); ++i) EXPECT_LT(rows[i - 1].key, rows[i].key);
+  EXPECT_EQ(Plan("SELECT id FROM k ORDER BY " + sdbkey::OrderBy(segs, false)).find("TEMP"),
+            std::string::npos);
+}
+
 TEST_F(KeyTest, PrefixEqualityAndManyDuplicates) {
   Exec("CREATE INDEX ix ON k(C COLLATE NOCASE)");
   Exec("BEGIN");
