@@ -41,6 +41,7 @@ void TDataSource::Edit() {
 
 void TDataSource::UpdateState() {
   TDataSetState state = FEnabled && FDataSet ? FDataSet->State() : dsInactive;
+  if (state == dsOpening) state = dsInactive;  // controls see the open dataset only
   for (TDataLink* link : std::vector<TDataLink*>(FDataLinks)) link->UpdateState();
   if (state != FState) {
     FState = state;
@@ -97,8 +98,8 @@ void TDataLink::SetDataSource(TDataSource* source) {
 
 void TDataLink::UpdateState() {
   TDataSet* dataSet = DataSet();
-  bool active = FDataSource && FDataSource->Enabled() && dataSet && dataSet->Active() &&
-                dataSet->State() != dsOpening;
+  bool active = FDataSource && FDataSource->Enabled() && dataSet &&
+                dataSet->State() != dsInactive && dataSet->State() != dsOpening;
   if (active != FActive) {
     FFirstRecord = 0;
     if (active) UpdateRange(0);
