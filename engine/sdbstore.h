@@ -490,7 +490,8 @@ class Database {
   /// First column of the first row as text, nullopt when no row or NULL.
   std::optional<std::string> QueryText(std::string_view sql,
                                        std::initializer_list<std::string_view> args = {});
-  /// Steps a prepared statement once; true on a row, false when done; throws on error.
+  /// Steps a prepared statement once; true on a row; false when done (the
+  /// statement is then reset); throws 7200 on error (after a reset).
   bool Step(sqlite3_stmt* stmt);
 
   // --- transactions (plain SQLite ones; nesting is the caller's)

@@ -212,7 +212,10 @@ void Database::Exec(std::string_view sql) {
 bool Database::Step(sqlite3_stmt* stmt) {
   int rc = sqlite3_step(stmt);
   if (rc == SQLITE_ROW) return true;
-  if (rc == SQLITE_DONE) return false;
+  if (rc == SQLITE_DONE) {
+    sqlite3_reset(stmt);  // a finished statement holds no read transaction open
+    return false;
+  }
   const char* sql = sqlite3_sql(stmt);
   sqlite3_reset(stmt);
   ThrowSqlite(FDb, rc, sql ? sql : "");
