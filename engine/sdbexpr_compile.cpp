@@ -155,6 +155,12 @@ std::vector<Token> Tokenize(std::string_view text) {
     } else if (IsIdentStart(c)) {
       size_t j = i;
       while (IsIdentChar(at(j))) ++j;
+      // ALIAS->FIELD names a field of the one table an expression sees.
+      if (at(j) == '-' && at(j + 1) == '>' && IsIdentStart(at(j + 2))) {
+        i = j + 2;
+        j = i;
+        while (IsIdentChar(at(j))) ++j;
+      }
       t.text = std::string(text.substr(i, j - i));
       std::string word = Upper(t.text);
       t.kind = word == "AND"   ? Tok::And
@@ -553,10 +559,23 @@ class Translator {
   Sx Arith(const Node& n);
   Cond Compare(const Node& n, bool neg);
   Cond LogicalLeaf(const Node& n, bool neg);
+  // Index expressions match without regard to letter case, blanks and the
+  // double quotes around names, as the catalog may keep them as written.
+  static std::string Normal(const std::string& sql) {
+    std::string r;
+    bool inString = false;
+    for (char c : sql) {
+      if (c == '\'') inString = !inString;
+      if (!inString && (c == '"' || c == ' ')) continue;
+      r += !inString && c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    }
+    return r;
+  }
   bool Indexed(const std::string& sql) const {
     if (!indexed_) return false;
+    std::string n = Normal(sql);
     for (const auto& s : *indexed_)
-      if (s == sql) return true;
+      if (Normal(s) == n) return true;
     return false;
   }
   Sx Fold(Sx s, size_t pos) {

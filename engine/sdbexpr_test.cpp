@@ -231,6 +231,7 @@ TEST_F(ExprTest, OrderingComparisonsOnEveryType) {
   EXPECT_EQ(Filter("FLAG == .FALSE."), (Rows{2, 3, 5, 7, 8}));
   EXPECT_EQ(Filter("FLAG <> .TRUE. AND QTY > 0"), (Rows{7, 8}));
   EXPECT_EQ(Filter(".T."), (Rows{1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(Filter("t->QTY > 7 and [AMOUNT] > 0"), (Rows{4, 7}));
   EXPECT_EQ(Filter(".F. OR .F."), (Rows{}));
 }
 
@@ -418,6 +419,9 @@ TEST_F(ExprTest, OptimizableFiltersUseTheIndexes) {
           << plan;
     }
   }
+  // The catalog's spelling of an index expression matches too.
+  EXPECT_EQ(CompileFilter("UPPER(NAME) = 'A'", resolve_, Options{}, {"UPPER( NAME )"}).level,
+            OptLevel::Full);
   // The prefix form is a range, never a function call on the column.
   Condition prefix = CompileFilter("NAME = 'AB'", resolve_, Options{}, indexed);
   EXPECT_EQ(prefix.sql, "(\"NAME\">='AB' AND \"NAME\"<'AC')");
