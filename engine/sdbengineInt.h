@@ -361,7 +361,6 @@ class Statement : public Object {
 
   std::string sql;  // UTF-8, as prepared
   bool prepared = false;
-  std::vector<sdbstore::Translation> translations;  // one per statement of the text
   std::vector<std::string> paramNames;              // the last statement's markers
   std::vector<Param> params;
   int64_t rowsAffected = -1;

@@ -196,21 +196,54 @@ void CloseStatement(Statement& s) {
 namespace {
 
 struct Prepared {
-  sdbstore::Translation tr;
-  Database* db;
-  size_t firstParam;
+  std::string text;  // one statement
+  std::vector<std::string> params;
+  size_t firstParam = 0;
 };
 
-// Prepares the text: one translation per statement, parameters numbered
-// through the whole text.
+// The :name markers of a statement, in text order (for statements that can
+// only be translated once earlier ones of the same text have run).
+std::vector<std::string> ScanMarkers(std::string_view sql) {
+  std::vector<std::string> names;
+  for (size_t i = 0; i < sql.size(); ++i) {
+    char c = sql[i];
+    if (c == '\'' || c == '"' || c == '`' || c == '[') {
+      size_t end = sql.find(c == '[' ? ']' : c, i + 1);
+      if (end == std::string_view::npos) break;
+      i = end;
+    } else if (c == ':' && i + 1 < sql.size() && sql[i + 1] == ':') {
+      ++i;
+    } else if (c == ':') {
+      size_t end = i + 1;
+      while (end < sql.size() &&
+             (std::isalnum(static_cast<unsigned char>(sql[end])) || sql[end] == '_'))
+        ++end;
+      if (end > i + 1) names.emplace_back(sql.substr(i + 1, end - i - 1));
+      i = end - 1;
+    }
+  }
+  return names;
+}
+
+// Splits the text into statements and numbers their parameters through the
+// whole text. The first statement must translate now (its errors are the
+// caller's); later ones may depend on what earlier ones create.
 std::vector<Prepared> PrepareText(Statement& s, const std::string& sql) {
   std::vector<Prepared> out;
   size_t params = 0;
   for (const std::string& one : sdbstore::SplitStatements(sql)) {
     Prepared p;
-    p.db = &DatabaseFor(*s.conn, one, p.tr);
+    p.text = one;
+    try {
+      sdbstore::Translation tr;
+      DatabaseFor(*s.conn, one, tr);
+      p.params = tr.params;
+    } catch (...) {
+      if (out.empty()) throw;
+      p.params = ScanMarkers(one);
+    }
     p.firstParam = params;
-    params += p.tr.params.size();
+    params += p.params.size();
     out.push_back(std::move(p));
   }
   if (out.empty()) Throw(SDB_E_SQL, "Error 7200:  NativeError = 21; the SQL text is empty.");
@@ -222,8 +255,8 @@ SDBHANDLE Run(Statement& s, const std::vector<Prepared>& list, bool wantCursor) 
   SDBHANDLE cursor = 0;
   s.rowsAffected = 0;
   for (const Prepared& p : list) {
-    Database& db = *p.db;
-    const sdbstore::Translation& tr = p.tr;
+    sdbstore::Translation tr;
+    Database& db = DatabaseFor(*s.conn, p.text, tr);
     auto param = [&](size_t i) -> const Param& { return s.params.at(p.firstParam + i); };
     using K = sdbstore::StatementKind;
     if (tr.kind == K::Procedure) {
@@ -253,7 +286,9 @@ SDBHANDLE Run(Statement& s, const std::vector<Prepared>& list, bool wantCursor) 
         }
         continue;
       }
-      s.rowsAffected = db.Execute(tr);
+      sdbstore::Translation call = tr;  // the catalog procedures take values, not markers
+      for (size_t i = 0; i < call.args.size(); ++i) call.args[i] = arg(i);
+      s.rowsAffected = db.Execute(call);
       BumpWriteEpoch();
       continue;
     }
@@ -351,15 +386,12 @@ extern "C" uint32_t SdbPrepareSQLW(SDBHANDLE hStatement, const char16_t* pwcSQL)
   return Api([&] {
     Statement& s = Stmt(hStatement, "SdbPrepareSQLW");
     s.prepared = false;
-    s.translations.clear();
     s.paramNames.clear();
     s.params.clear();
     s.rowsAffected = -1;
     s.sql = sdbstore::Utf16ToUtf8(WideZ(Need(pwcSQL, "SQL text")));
-    for (Prepared& p : PrepareText(s, s.sql)) {
-      for (const std::string& name : p.tr.params) s.paramNames.push_back(name);
-      s.translations.push_back(std::move(p.tr));
-    }
+    for (const Prepared& p : PrepareText(s, s.sql))
+      for (const std::string& name : p.params) s.paramNames.push_back(name);
     s.params.assign(s.paramNames.size(), Param{});
     s.prepared = true;
     return SDB_SUCCESS;
@@ -372,11 +404,9 @@ extern "C" uint32_t SdbExecuteSQL(SDBHANDLE hStatement, SDBHANDLE* phCursor) {
     Statement& s = Stmt(hStatement, "SdbExecuteSQL");
     if (!s.prepared)
       Throw(SDB_E_INVALID_ARGUMENT, "SdbExecuteSQL: the statement has not been prepared.");
-    // Translations depend on the catalog, which DDL of other statements may
-    // have changed: translate again, keeping the bound values.
-    std::vector<Param> values = s.params;
+    // Statements are translated as they run: the catalog they read may have
+    // changed since the text was prepared.
     auto list = PrepareText(s, s.sql);
-    s.params = values;
     SDBHANDLE cursor = Run(s, list, phCursor != nullptr);
     if (phCursor) *phCursor = cursor;
     return SDB_SUCCESS;
@@ -390,11 +420,10 @@ extern "C" uint32_t SdbExecuteSQLDirectW(SDBHANDLE hStatement, const char16_t* p
     Statement& s = Stmt(hStatement, "SdbExecuteSQLDirectW");
     s.sql = sdbstore::Utf16ToUtf8(WideZ(Need(pwcSQL, "SQL text")));
     s.prepared = false;
-    s.translations.clear();
     s.paramNames.clear();
     auto list = PrepareText(s, s.sql);
     for (const Prepared& p : list)
-      for (const std::string& name : p.tr.params) s.paramNames.push_back(name);
+      for (const std::string& name : p.params) s.paramNames.push_back(name);
     s.params.assign(s.paramNames.size(), Param{});  // markers without values bind NULL
     s.rowsAffected = -1;
     SDBHANDLE cursor = Run(s, list, phCursor != nullptr);
