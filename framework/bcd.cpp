@@ -13,7 +13,6 @@ using decimaltext::TDigits;
 namespace {
 
 constexpr uint8_t kNegative = 0x80;
-constexpr uint8_t kPlacesMask = 0x3F;
 
 [[noreturn]] void Overflow() {
   throw EBcdOverflowException("BCD overflow");
