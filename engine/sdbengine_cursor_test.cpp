@@ -1,0 +1,358 @@
+// Tests of navigation, writing, record locks, change detection and
+// transactions through the C API, with two connections and two processes.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "sdbengineTesting.h"
+
+using namespace sdbtest;
+
+namespace {
+
+class SdbCursor : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    SDB_OK(Exec("CREATE TABLE T (ID INTEGER, NAME CHAR(10));"));
+  }
+  void Fill(int n) {
+    std::string sql = "INSERT INTO T (ID, NAME) VALUES ";
+    for (int i = 1; i <= n; ++i)
+      sql += (i > 1 ? "," : "") + std::string("(") + std::to_string(i) + ", 'n" +
+             std::to_string(i) + "')";
+    SDB_OK(Exec(sql));
+  }
+  SDBHANDLE Other() {
+    SDBHANDLE c = 0;
+    EXPECT_EQ(0u, SdbConnect(dd.c_str(), &c)) << LastError();
+    return c;
+  }
+  static uint32_t Append(SDBHANDLE t, int id) {
+    uint32_t rc = SdbAppendRecord(t);
+    if (!rc) rc = Set(t, "ID", std::to_string(id));
+    if (!rc) rc = SdbWriteRecord(t);
+    return rc;
+  }
+};
+
+}  // namespace
+
+TEST_F(SdbCursor, EmptyTableIsAtBothEnds) {
+  SDBHANDLE t = Open("T");
+  SDB_OK(SdbGotoTop(t));
+  EXPECT_TRUE(AtEof(t));
+  EXPECT_TRUE(AtBof(t));
+  SDB_OK(SdbGotoBottom(t));
+  EXPECT_TRUE(AtEof(t) && AtBof(t));
+  SDB_OK(SdbSkip(t, 1));
+  EXPECT_TRUE(AtEof(t));
+  EXPECT_EQ(0u, RecNo(t));
+  EXPECT_EQ(0u, Count(t));
+  uint16_t visible = 0;
+  EXPECT_EQ(SDB_E_NO_CURRENT_RECORD, SdbIsRecordVisible(t, &visible));
+  EXPECT_EQ(SDB_E_NO_SUCH_RECORD, SdbGotoRecord(t, 1));
+}
+
+TEST_F(SdbCursor, WalksBothWaysAcrossBatchesAndStopsAtTheEnds) {
+  Fill(1000);
+  SDBHANDLE t = Open("T");
+  SDB_OK(SdbGotoTop(t));
+  EXPECT_FALSE(AtBof(t));
+  int expected = 1;
+  while (!AtEof(t)) {
+    ASSERT_EQ(std::to_string(expected), Get(t, "ID"));
+    ASSERT_EQ(uint32_t(expected), RecNo(t));
+    ++expected;
+    SDB_OK(SdbSkip(t, 1));
+  }
+  EXPECT_EQ(1001, expected);
+  SDB_OK(SdbSkip(t, -1));  // from EOF back to the last record
+  EXPECT_EQ("1000", Get(t, "ID"));
+  SDB_OK(SdbGotoBottom(t));
+  for (int i = 1000; i >= 1; --i) {
+    ASSERT_EQ(uint32_t(i), RecNo(t));
+    SDB_OK(SdbSkip(t, -1));
+  }
+  EXPECT_TRUE(AtBof(t));
+  EXPECT_FALSE(AtEof(t));
+  SDB_OK(SdbSkip(t, 1));  // from BOF forward to the first record
+  EXPECT_EQ(1u, RecNo(t));
+  SDB_OK(SdbSkip(t, 10));
+  EXPECT_EQ(11u, RecNo(t));
+  SDB_OK(SdbSkip(t, -5));
+  EXPECT_EQ(6u, RecNo(t));
+  SDB_OK(SdbSkip(t, 5000));
+  EXPECT_TRUE(AtEof(t));
+  SDB_OK(SdbGotoBOF(t));
+  EXPECT_TRUE(AtBof(t));
+  SDB_OK(SdbGotoEOF(t));
+  EXPECT_TRUE(AtEof(t));
+  uint32_t count = 0;
+  SDB_OK(SdbGetRecordCount(t, SDB_RESPECTFILTERS + SDB_FRESH, &count));
+  EXPECT_EQ(1000u, count);
+}
+
+TEST_F(SdbCursor, GotoRecordAndBookmarks) {
+  Fill(5);
+  SDBHANDLE t = Open("T");
+  SDB_OK(SdbGotoRecord(t, 3));
+  EXPECT_EQ("3", Get(t, "ID"));
+  uint8_t mark3[4], mark5[4];
+  uint32_t len = 4;
+  SDB_OK(SdbGetBookmark60(t, mark3, &len));
+  EXPECT_EQ(3u, mark3[0] | mark3[1] << 8 | mark3[2] << 16 | mark3[3] << 24);
+  SDBHANDLE bookmark = 0;
+  SDB_OK(SdbGetBookmark(t, &bookmark));
+  EXPECT_EQ(3u, bookmark);
+  SDB_OK(SdbGotoBottom(t));
+  len = 4;
+  SDB_OK(SdbGetBookmark60(t, mark5, &len));
+  int32_t order = 0;
+  SDB_OK(SdbCompareBookmarks(mark3, mark5, &order));
+  EXPECT_LT(order, 0);
+  SDB_OK(SdbCompareBookmarks(mark5, mark5, &order));
+  EXPECT_EQ(0, order);
+  SDB_OK(SdbGotoBookmark(t, bookmark));
+  EXPECT_EQ(3u, RecNo(t));
+  SDB_OK(SdbSkip(t, 1));  // walking continues from a jump
+  EXPECT_EQ(4u, RecNo(t));
+  EXPECT_EQ(SDB_E_NO_SUCH_RECORD, SdbGotoRecord(t, 99));
+  EXPECT_TRUE(AtEof(t));
+  len = 2;
+  SDB_OK(SdbGotoTop(t));
+  EXPECT_EQ(SDB_E_INSUFFICIENT_BUFFER, SdbGetBookmark60(t, mark3, &len));
+  uint32_t bookmarkLength = 0;
+  SDB_OK(SdbGetBookmarkLength(t, &bookmarkLength));
+  EXPECT_EQ(4u, bookmarkLength);
+}
+
+TEST_F(SdbCursor, AppendKeepsItsNumberThroughFailedWritesAndCancelLeavesNothing) {
+  SDB_OK(Exec("CREATE UNIQUE INDEX UID ON T (ID);"));
+  SDBHANDLE t = Open("T");
+  SDB_OK(Append(t, 1));
+  SDB_OK(SdbAppendRecord(t));
+  uint32_t reserved = RecNo(t);
+  EXPECT_EQ(2u, reserved);
+  SDB_OK(Set(t, "ID", "1"));  // duplicate of the unique index
+  EXPECT_EQ(SDB_E_SQL, SdbWriteRecord(t));
+  EXPECT_NE(LastError().find("NativeError = "), std::string::npos) << LastError();
+  EXPECT_EQ(reserved, RecNo(t));
+  SDB_OK(Set(t, "ID", "2"));
+  SDB_OK(SdbWriteRecord(t));
+  EXPECT_EQ(reserved, RecNo(t));
+  EXPECT_EQ(2u, Count(t));
+
+  SDB_OK(SdbGotoTop(t));
+  SDB_OK(SdbAppendRecord(t));
+  SDB_OK(Set(t, "ID", "3"));
+  SDB_OK(SdbCancelUpdate(t));
+  EXPECT_EQ(2u, Count(t));
+  EXPECT_EQ(1u, RecNo(t));  // back where the append began
+  EXPECT_EQ(SDB_E_NO_PENDING_UPDATE, SdbCancelUpdate(t));
+  SDB_OK(SdbGotoEOF(t));
+  EXPECT_EQ(SDB_E_NO_CURRENT_RECORD, SdbCancelUpdate(t));
+  SDB_OK(Append(t, 4));
+  EXPECT_EQ(4u, RecNo(t));  // a cancelled number is not handed out again
+}
+
+TEST_F(SdbCursor, EditWriteRefreshAndDelete) {
+  Fill(3);
+  SDBHANDLE t = Open("T");
+  SDB_OK(SdbGotoRecord(t, 2));
+  SDB_OK(Set(t, "NAME", "changed"));
+  EXPECT_EQ("changed", Get(t, "NAME"));  // the pending value is read
+  SDB_OK(SdbRefreshRecord(t));           // drops it
+  EXPECT_EQ("n2", Get(t, "NAME"));
+  SDB_OK(Set(t, "NAME", "changed"));
+  SDB_OK(SdbSkip(t, 1));  // moving writes a pending update
+  SDB_OK(SdbGotoRecord(t, 2));
+  EXPECT_EQ("changed", Get(t, "NAME"));
+
+  SDB_OK(SdbDeleteRecord(t));
+  uint16_t deleted = 0, visible = 1;
+  SDB_OK(SdbIsRecordDeleted(t, &deleted));
+  EXPECT_EQ(1, deleted);
+  SDB_OK(SdbIsRecordVisible(t, &visible));
+  EXPECT_EQ(0, visible);
+  SDB_OK(SdbSkip(t, 1));
+  EXPECT_EQ(3u, RecNo(t));
+  EXPECT_EQ(2u, Count(t));
+  uint16_t show = 1;
+  SDB_OK(SdbGetDeleted(&show));
+  EXPECT_EQ(0, show);
+}
+
+TEST_F(SdbCursor, RecordDeletedOrChangedByAnotherConnection) {
+  Fill(3);
+  SDBHANDLE other = Other();
+  SDBHANDLE mine = Open("T"), theirs = Open("T", 0, other);
+  SDB_OK(SdbGotoRecord(mine, 2));
+  uint32_t crc = 0, again = 0;
+  SDB_OK(SdbGetRecordCRC(mine, &crc, 0));
+  SDB_OK(SdbGetRecordCRC(mine, &again, 0));
+  EXPECT_EQ(crc, again);
+
+  SDB_OK(SdbGotoRecord(theirs, 2));
+  SDB_OK(Set(theirs, "NAME", "theirs"));
+  SDB_OK(SdbWriteRecord(theirs));
+  SDB_OK(SdbGetRecordCRC(mine, &again, 0));
+  EXPECT_NE(crc, again);
+  EXPECT_EQ("theirs", Get(mine, "NAME"));
+
+  SDB_OK(SdbDeleteRecord(theirs));
+  uint16_t visible = 1;
+  SDB_OK(SdbIsRecordVisible(mine, &visible));
+  EXPECT_EQ(0, visible);
+  std::vector<uint8_t> image(64);
+  uint32_t len = 64;
+  EXPECT_EQ(SDB_E_NO_CURRENT_RECORD, SdbGetRecord(mine, image.data(), &len));
+  EXPECT_EQ(SDB_E_NO_CURRENT_RECORD, SdbGetRecordCRC(mine, &crc, 0));
+  EXPECT_EQ(SDB_E_NO_CURRENT_RECORD, Set(mine, "NAME", "x"));
+  SDB_OK(SdbSkip(mine, 1));
+  EXPECT_EQ(3u, RecNo(mine));
+  SDB_OK(SdbDisconnect(other));
+}
+
+TEST_F(SdbCursor, WritesOfAnotherConnectionShowInAWalk) {
+  Fill(100);
+  SDBHANDLE other = Other();
+  SDBHANDLE mine = Open("T"), theirs = Open("T", 0, other);
+  SDB_OK(SdbGotoTop(mine));
+  SDB_OK(SdbSkip(mine, 1));  // a batch is cached now
+  SDB_OK(SdbGotoRecord(theirs, 3));
+  SDB_OK(Set(theirs, "NAME", "fresh"));
+  SDB_OK(SdbWriteRecord(theirs));
+  SDB_OK(SdbSkip(mine, 1));
+  EXPECT_EQ(3u, RecNo(mine));
+  EXPECT_EQ("fresh", Get(mine, "NAME"));
+  SDB_OK(SdbDisconnect(other));
+}
+
+TEST_F(SdbCursor, RecordLocksConflictBetweenConnections) {
+  Fill(3);
+  SDBHANDLE other = Other();
+  SDBHANDLE mine = Open("T"), theirs = Open("T", 0, other), second = Open("T");
+  SDB_OK(SdbGotoRecord(mine, 2));
+  SDB_OK(SdbLockRecord(mine, 0));
+  SDB_OK(SdbLockRecord(second, 2));  // the same connection does not conflict
+  EXPECT_EQ(SDB_E_RECORD_LOCKED, SdbLockRecord(theirs, 2));
+  EXPECT_NE(LastError().find("locked"), std::string::npos);
+  SDB_OK(SdbLockRecord(theirs, 3));
+  SDB_OK(SdbGotoRecord(theirs, 2));
+  SDB_OK(Set(theirs, "NAME", "blocked"));
+  EXPECT_EQ(SDB_E_RECORD_LOCKED, SdbWriteRecord(theirs));
+  SDB_OK(SdbCancelUpdate(theirs));
+  EXPECT_EQ(SDB_E_RECORD_LOCKED, SdbDeleteRecord(theirs));
+  EXPECT_EQ(SDB_E_NO_SUCH_RECORD, SdbLockRecord(theirs, 77));
+  SDB_OK(SdbUnlockRecord(mine, 2));
+  SDB_OK(SdbLockRecord(theirs, 2));
+  SDB_OK(SdbCloseTable(theirs));  // closing releases its locks
+  SDB_OK(SdbLockRecord(mine, 3));
+  SDB_OK(SdbDisconnect(other));
+}
+
+TEST_F(SdbCursor, RecordLocksConflictBetweenProcessesAndDieWithThem) {
+  Fill(2);
+  SDBHANDLE t = Open("T");
+  SDB_OK(SdbLockRecord(t, 1));
+  int ready[2], release[2];
+  ASSERT_EQ(0, pipe(ready));
+  ASSERT_EQ(0, pipe(release));
+  pid_t child = fork();
+  if (child == 0) {
+    // The child: its own connection must see the parent's lock, then hold one.
+    SDBHANDLE c = 0, h = 0;
+    int status = 0;
+    if (SdbConnect(dd.c_str(), &c) || SdbOpenTable90(c, "T", nullptr, 0, 1, 1, 2, 0, nullptr, &h))
+      status = 10;
+    else if (SdbLockRecord(h, 1) != SDB_E_RECORD_LOCKED)
+      status = 11;
+    else if (SdbLockRecord(h, 2) != 0)
+      status = 12;
+    char byte = static_cast<char>(status);
+    (void)!write(ready[1], &byte, 1);
+    (void)!read(release[0], &byte, 1);
+    _exit(status);  // dies holding record 2
+  }
+  char byte = 0;
+  ASSERT_EQ(1, read(ready[0], &byte, 1));
+  EXPECT_EQ(0, byte);
+  EXPECT_EQ(SDB_E_RECORD_LOCKED, SdbLockRecord(t, 2));
+  (void)!write(release[1], &byte, 1);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  SDB_OK(SdbLockRecord(t, 2));  // the kernel freed the dead process's lock
+}
+
+TEST_F(SdbCursor, ExclusiveAndReadOnlyOpens) {
+  Fill(1);
+  SDBHANDLE shared = Open("T");
+  SDBHANDLE x = 0;
+  EXPECT_EQ(SDB_E_TABLE_IN_USE,
+            SdbOpenTable90(conn, "T", nullptr, 0, 1, 1, 2, SDB_OPEN_EXCLUSIVE, nullptr, &x));
+  SDB_OK(SdbCloseTable(shared));
+  x = Open("T", SDB_OPEN_EXCLUSIVE);
+  SDBHANDLE other = Other(), y = 0;
+  EXPECT_EQ(SDB_E_TABLE_IN_USE, SdbOpenTable90(other, "T", nullptr, 0, 1, 1, 2, 0, nullptr, &y));
+  uint32_t options = 0;
+  SDB_OK(SdbGetTableOpenOptions(x, &options));
+  EXPECT_TRUE(options & SDB_OPEN_EXCLUSIVE);
+  SDB_OK(SdbGotoTop(x));
+  SDB_OK(SdbLockRecord(x, 0));  // exclusive handles need no locks
+  SDB_OK(SdbCloseTable(x));
+
+  SDBHANDLE ro = Open("T", SDB_OPEN_READONLY, other);
+  SDB_OK(SdbGotoTop(ro));
+  EXPECT_EQ(SDB_E_READ_ONLY, Set(ro, "NAME", "x"));
+  EXPECT_EQ(SDB_E_READ_ONLY, SdbAppendRecord(ro));
+  SDB_OK(SdbGetTableOpenOptions(ro, &options));
+  EXPECT_TRUE(options & SDB_OPEN_READONLY);
+  SDB_OK(SdbDisconnect(other));
+}
+
+TEST_F(SdbCursor, TransactionsAndSavepoints) {
+  SDBHANDLE t = Open("T");
+  uint16_t in = 1;
+  SDB_OK(SdbInTransaction(conn, &in));
+  EXPECT_EQ(0, in);
+  EXPECT_EQ(SDB_E_NO_TRANSACTION, SdbCommitTransaction(conn));
+  EXPECT_EQ(SDB_E_NO_TRANSACTION, SdbCreateSavepoint(conn, "a", 0));
+  SDB_OK(SdbBeginTransaction(conn));
+  EXPECT_EQ(SDB_E_IN_TRANSACTION, SdbBeginTransaction(conn));
+  uint32_t count = 0;
+  SDB_OK(SdbGetTransactionCount(conn, &count));
+  EXPECT_EQ(1u, count);
+  SDB_OK(Append(t, 1));
+  SDB_OK(SdbCreateSavepoint(conn, "sp1", 0));
+  SDB_OK(Append(t, 2));
+  EXPECT_EQ(2u, Count(t));
+  SDB_OK(SdbRollbackTransaction80(conn, "sp1", 0));
+  EXPECT_EQ(1u, Count(t));
+  EXPECT_EQ(SDB_E_INVALID_ARGUMENT, SdbRollbackTransaction80(conn, "nosuch", 0));
+  SDB_OK(SdbCommitTransaction(conn));
+  SDB_OK(SdbInTransaction(conn, &in));
+  EXPECT_EQ(0, in);
+  EXPECT_EQ(1u, Count(t));
+
+  SDB_OK(SdbBeginTransaction(conn));
+  SDB_OK(Append(t, 3));
+  SDB_OK(SdbGotoTop(t));
+  SDB_OK(Set(t, "NAME", "pending"));
+  SDB_OK(SdbRollbackTransaction(conn));
+  EXPECT_EQ(1u, Count(t));
+  SDB_OK(SdbGotoTop(t));
+  EXPECT_EQ("", Get(t, "NAME"));  // the pending update went with the rollback
+
+  // Another connection does not see uncommitted work.
+  SDBHANDLE other = Other();
+  SDBHANDLE theirs = Open("T", 0, other);
+  SDB_OK(SdbBeginTransaction(conn));
+  SDB_OK(Append(t, 4));
+  EXPECT_EQ(1u, Count(theirs));
+  SDB_OK(SdbCommitTransaction(conn));
+  EXPECT_EQ(2u, Count(theirs));
+  SDB_OK(SdbDisconnect(other));
+}
