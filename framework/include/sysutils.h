@@ -32,11 +32,15 @@ int64_t StrToInt64Def(std::string_view text, int64_t fallback);
 // ---------------------------------------------------------------------------
 // Floating point
 
+// Every text form rounds the shortest decimal that reads back as the double,
+// halves away from zero: 2.675 with two decimals is "2.68", 1.0005 with three
+// is "1.001".
+
 enum TFloatFormat { ffGeneral, ffExponent, ffFixed, ffNumber, ffCurrency };
 
-/// Shortest text that reads back as the same double, at most 15 significant
-/// digits, exponent form ("1.5E20", "1E-7") for very large or small values;
-/// "NAN", "INF", "-INF" for the special values.
+/// The double in up to 15 significant digits (0.1 + 0.2 gives "0.3"), in
+/// exponent form ("1.5E20", "1E-5") from 1E15 up and below 0.0001; "NAN",
+/// "INF", "-INF" for the special values.
 std::string FloatToStr(double value);
 std::string FloatToStr(double value, const TFormatSettings& settings);
 
