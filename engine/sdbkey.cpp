@@ -252,6 +252,14 @@ int Bind(sqlite3_stmt* st, int param, const Value& v) {
   return rc == SQLITE_RANGE ? SQLITE_OK : rc;
 }
 
+int BindAll(sqlite3_stmt* st, const std::vector<Value>& values, int firstParam) {
+  for (size_t j = 0; j < values.size(); ++j) {
+    int rc = Bind(st, firstParam + static_cast<int>(j), values[j]);
+    if (rc != SQLITE_OK) return rc;
+  }
+  return SQLITE_OK;
+}
+
 uint32_t SegmentWidth(const Segment& seg) {
   return PayloadWidth(seg) + 1;
 }

@@ -54,6 +54,8 @@ struct Value {
 // does not use is ignored (SQL of a NULL segment does not reference its
 // value). Answers the SQLite result code.
 int Bind(sqlite3_stmt* st, int param, const Value& v);
+// Binds values[j] at ?(firstParam + j); answers the first failure.
+int BindAll(sqlite3_stmt* st, const std::vector<Value>& values, int firstParam);
 
 // Key layout. Each segment takes a fixed number of bytes: a class byte
 // (0 NULL, 1 number, 2 text, 3 blob: SQLite's order of storage classes)
@@ -113,6 +115,13 @@ std::string PrefixSuccessor(std::string prefix, bool nocase);
 // parameter is not referenced (Bind ignores it). `nullMask` bit j tells that
 // the value of segment j is NULL.
 
+//
+// Walking: name the index in `from` ("t INDEXED BY ix"), so that a filter
+// in `where` can never make SQLite pick another index and sort; select the
+// segment columns with the row ("rowid, seg1, seg2") and Encode them to
+// test the found row against scope keys byte by byte (a scope end in SQL
+// would make the last step scan on to the end of the index).
+
 constexpr int kRowidParam = 99;
 
 enum class Cmp { GE, GT, LE, LT };  // in index order (DESC segments included)
@@ -131,6 +140,8 @@ std::string FirstQuery(const std::string& from, const std::vector<Segment>& segs
 // every part is a plain index range (no rescans of duplicates).
 //   Step forward from the current row: m = segs.size(), GT, withRowid.
 //   Soft seek: m values, GE (a seek for the last key: LE walking backward).
+// `where` (index condition, filter, scopes) is added to every part; give its
+// own parameters numbers from 100 on (KeyCondition's firstParam).
 std::string BoundQuery(const std::string& from, const std::vector<Segment>& segs, size_t m,
                        uint32_t nullMask, Cmp cmp, bool withRowid,
                        const std::string& columns = "rowid", const std::string& where = "");

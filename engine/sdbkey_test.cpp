@@ -409,8 +409,7 @@ TEST_F(KeyTest, RangeBoundsFromRawKeys) {
             Prepare("SELECT id FROM k WHERE " +
                     sdbkey::KeyCondition(segs, b.values.size(), b.nullMask, b.cmp, false, 1) +
                     " ORDER BY " + sdbkey::OrderBy(segs, false));
-        for (size_t j = 0; j < b.values.size(); ++j)
-          sdbkey::Bind(st, 1 + static_cast<int>(j), b.values[j]);
+        ASSERT_EQ(sdbkey::BindAll(st, b.values, 1), SQLITE_OK);
         std::vector<int64_t> got, want;
         while (sqlite3_step(st) == SQLITE_ROW) got.push_back(sqlite3_column_int64(st, 0));
         for (const auto& x : rows) {
@@ -422,6 +421,54 @@ TEST_F(KeyTest, RangeBoundsFromRawKeys) {
       }
     }
   }
+}
+
+TEST_F(KeyTest, ScopedWalkBetweenTwoKeys) {
+  Fill(800, 41);
+  std::vector<Segment> segs = {{"C", 20, 10, false, true}, {"I", 11, 4, true, false}};
+  Exec(IndexSql(segs, 1));
+  Exec("CREATE INDEX other ON k(I)");  // a tempting index for the conditions
+  std::vector<Row> rows = Ordered(segs);
+  // Scope from a text prefix to a full key further on.
+  std::string top = sdbkey::Encode(segs, {Value::OfText("b")}, true);
+  std::string bottom = rows[rows.size() * 3 / 4].key;
+  sdbkey::Bound t = sdbkey::RangeBound(segs, sdbkey::Decode(segs, top), true);
+  std::vector<int64_t> want;
+  for (const auto& r : rows)
+    if (r.key.compare(0, top.size(), top) >= 0 && r.key <= bottom) want.push_back(r.id);
+  ASSERT_GT(want.size(), 50u);
+  // The walk names its index, so a condition in `where` never turns the
+  // plan into a sort; the bottom of the scope is a comparison of keys.
+  const std::string from = "k INDEXED BY ix1";
+  const std::string cols = "rowid, C, I";
+  std::string where = sdbkey::KeyCondition(segs, t.values.size(), t.nullMask, t.cmp, false, 101);
+  auto keyOf = [&](sqlite3_stmt* st) {
+    return sdbkey::Encode(segs, {Value::FromColumn(st, 1), Value::FromColumn(st, 2)});
+  };
+  sqlite3_stmt* st =
+      Prepare(sdbkey::BoundQuery(from, segs, t.values.size(), t.nullMask, t.cmp, false, cols));
+  sdbkey::BindAll(st, t.values, 1);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+  std::vector<int64_t> walked;
+  std::vector<Value> v = {Value::FromColumn(st, 1), Value::FromColumn(st, 2)};
+  if (keyOf(st) <= bottom) walked.push_back(sqlite3_column_int64(st, 0));
+  while (!walked.empty()) {
+    uint32_t mask = (v[0].kind == Value::Null ? 1u : 0u) | (v[1].kind == Value::Null ? 2u : 0u);
+    sqlite3_stmt* step =
+        Prepare(sdbkey::BoundQuery(from, segs, segs.size(), mask, Cmp::GT, true, cols, where));
+    sdbkey::BindAll(step, v, 1);
+    sqlite3_bind_int64(step, sdbkey::kRowidParam, walked.back());
+    sdbkey::BindAll(step, t.values, 101);
+    if (sqlite3_step(step) != SQLITE_ROW || keyOf(step) > bottom) break;
+    walked.push_back(sqlite3_column_int64(step, 0));
+    v = {Value::FromColumn(step, 1), Value::FromColumn(step, 2)};
+    ASSERT_LE(walked.size(), want.size());
+  }
+  EXPECT_EQ(walked, want);
+  std::string plan =
+      Plan(sdbkey::BoundQuery(from, segs, segs.size(), 0, Cmp::GT, true, cols, where));
+  EXPECT_EQ(plan.find("TEMP B-TREE"), std::string::npos) << plan;
+  EXPECT_EQ(plan.find("other"), std::string::npos) << plan;
 }
 
 TEST(KeyText, TextKeysSplitBySegmentWidths) {
