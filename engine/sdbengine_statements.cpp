@@ -236,8 +236,13 @@ std::vector<Prepared> PrepareText(Statement& s, const std::string& sql) {
     p.text = one;
     try {
       sdbstore::Translation tr;
-      DatabaseFor(*s.conn, one, tr);
+      Database& db = DatabaseFor(*s.conn, one, tr);
       p.params = tr.params;
+      using K = sdbstore::StatementKind;
+      if (out.empty() && (tr.kind == K::Select || tr.kind == K::Insert ||
+                          tr.kind == K::Update || tr.kind == K::Delete)) {
+        Finalizer check{PrepareOwn(db, tr.sql, "")};  // names SQLite does not know fail now
+      }
     } catch (...) {
       if (out.empty()) throw;
       p.params = ScanMarkers(one);

@@ -1,0 +1,186 @@
+// Tests of SQL statements through the C API: DDL with the engine's types,
+// parameters, static cursors, failures and statement handles.
+#include <cstring>
+
+#include "sdbengineTesting.h"
+
+using namespace sdbtest;
+
+namespace {
+
+class SdbSql : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    SDB_OK(SdbCreateSQLStatement(conn, &stmt));
+    SDB_OK(
+        Exec("CREATE TABLE CD_Currency (ID DOUBLE, SHORT CHAR(3), NAME CICHAR(20), "
+             "INUSE LOGICAL, CHANGED DATE);"
+             "INSERT INTO CD_Currency (ID, SHORT, NAME, INUSE, CHANGED) VALUES "
+             "(1, 'EUR', 'Euro', TRUE, '2024-01-02'), (2, 'USD', 'Dollar', TRUE, NULL), "
+             "(3, 'CHF', 'Franc', FALSE, NULL);"));
+  }
+  void TearDown() override {
+    SdbCloseSQLStatement(stmt);
+    EngineTest::TearDown();
+  }
+  uint32_t Prepare(const std::string& sql) { return SdbPrepareSQLW(stmt, U16(sql).c_str()); }
+
+  SDBHANDLE stmt = 0;
+};
+
+}  // namespace
+
+TEST_F(SdbSql, SelectGivesACursorThatNavigatesLikeATable) {
+  SDBHANDLE cursor = 0;
+  SDB_OK(SdbExecuteSQLDirectW(
+      stmt, u"SELECT SHORT, NAME, ID * 10 AS TEN FROM CD_Currency WHERE INUSE ORDER BY SHORT",
+      &cursor));
+  ASSERT_NE(0u, cursor);
+  uint16_t type = 0, fields = 0, isCursor = 0, live = 1;
+  SDB_OK(SdbGetHandleType(cursor, &type));
+  EXPECT_EQ(SDB_HANDLE_CURSOR, type);
+  SDB_OK(SdbSqlPeekStatement(cursor, &isCursor, &live));
+  EXPECT_EQ(1, isCursor);
+  EXPECT_EQ(0, live);
+  SDB_OK(SdbGetNumFields(cursor, &fields));
+  EXPECT_EQ(3, fields);
+  SDB_OK(SdbGetFieldType(cursor, "SHORT", &type));
+  EXPECT_EQ(SDB_STRING, type);
+  SDB_OK(SdbGetFieldType(cursor, "NAME", &type));
+  EXPECT_EQ(SDB_CISTRING, type);
+  EXPECT_EQ(2u, Count(cursor));
+  SDB_OK(SdbGotoTop(cursor));
+  EXPECT_EQ("EUR", Get(cursor, "SHORT"));
+  EXPECT_EQ("10", Get(cursor, "TEN").substr(0, 2));
+  SDB_OK(SdbSkip(cursor, 1));
+  EXPECT_EQ("Dollar", Get(cursor, "NAME"));
+  SDB_OK(SdbSkip(cursor, 1));
+  EXPECT_TRUE(AtEof(cursor));
+  SDB_OK(SdbGotoBottom(cursor));
+  EXPECT_EQ("USD", Get(cursor, "SHORT"));
+  uint32_t length = 0;
+  SDB_OK(SdbGetRecordLength(cursor, &length));
+  std::vector<uint8_t> image(length);
+  SDB_OK(SdbGetRecord(cursor, image.data(), &length));
+  EXPECT_EQ("USD", std::string(reinterpret_cast<char*>(image.data()), 3));
+
+  // Static: writes are refused, later changes do not show.
+  EXPECT_EQ(SDB_E_STATIC_CURSOR, Set(cursor, "SHORT", "XXX"));
+  EXPECT_EQ(SDB_E_STATIC_CURSOR, SdbLockRecord(cursor, 0));
+  uint32_t options = 0;
+  SDB_OK(SdbGetTableOpenOptions(cursor, &options));
+  EXPECT_TRUE(options & SDB_OPEN_READONLY);
+  SDB_OK(Exec("DELETE FROM CD_Currency;"));
+  EXPECT_EQ(2u, Count(cursor));
+  SDB_OK(SdbCloseTable(cursor));
+}
+
+TEST_F(SdbSql, ParametersByNumberAndNameAndRowsAffected) {
+  uint32_t count = 0;
+  EXPECT_EQ(SDB_E_NO_ROW_COUNT, SdbGetRecordCount(stmt, SDB_IGNOREFILTERS, &count));
+  SDB_OK(Prepare("UPDATE CD_Currency SET NAME = :name WHERE SHORT = :short OR ID = :id"));
+  SDB_OK(SdbSetString(stmt, SDB_FIELD(1), "Swiss franc", 11));
+  SDB_OK(SdbSetStringW(stmt, ":short", u"CHF", 3));
+  SDB_OK(SdbSetEmpty(stmt, "id"));
+  SDBHANDLE cursor = 7;
+  SDB_OK(SdbExecuteSQL(stmt, &cursor));
+  EXPECT_EQ(0u, cursor);
+  SDB_OK(SdbGetRecordCount(stmt, SDB_IGNOREFILTERS, &count));
+  EXPECT_EQ(1u, count);
+  EXPECT_EQ(SDB_E_FIELD_NOT_FOUND, SdbSetDouble(stmt, SDB_FIELD(4), 1));
+  EXPECT_EQ(SDB_E_FIELD_NOT_FOUND, SdbSetDouble(stmt, "nosuch", 1));
+
+  SDB_OK(
+      Prepare("SELECT NAME FROM CD_Currency WHERE INUSE = :inuse AND ID > :low "
+              "AND (CHANGED = :day OR :day IS NULL)"));
+  SDB_OK(SdbSetLogical(stmt, "inuse", 1));
+  SDB_OK(SdbSetDouble(stmt, "low", 0.5));
+  SDB_OK(SdbSetJulian(stmt, "day", 2460312));  // 2024-01-02, both markers
+  SDB_OK(SdbExecuteSQL(stmt, &cursor));
+  EXPECT_EQ(1u, Count(cursor));
+  SDB_OK(SdbGotoTop(cursor));
+  EXPECT_EQ("Euro", Get(cursor, "NAME"));
+
+  SDB_OK(Prepare("INSERT INTO CD_Currency (ID, SHORT, CHANGED) VALUES (:id, :s, :when)"));
+  SDB_OK(SdbSetDouble(stmt, SDB_FIELD(1), 4));
+  SDB_OK(SdbSetString(stmt, SDB_FIELD(2), "GBP", 3));
+  uint8_t ts[8];
+  int32_t julian = 2415019, ms = 3723004;
+  std::memcpy(ts, &julian, 4);
+  std::memcpy(ts + 4, &ms, 4);
+  SDB_OK(SdbSetTimeStampRaw(stmt, SDB_FIELD(3), ts, 8));
+  SDB_OK(SdbExecuteSQL(stmt, nullptr));
+  SDB_OK(
+      SdbExecuteSQLDirectW(stmt, u"SELECT CHANGED FROM CD_Currency WHERE SHORT = 'GBP'", &cursor));
+  SDB_OK(SdbGotoTop(cursor));
+  EXPECT_EQ("12/30/1899", Get(cursor, "CHANGED"));
+}
+
+TEST_F(SdbSql, DdlCreatesEngineTablesThatOpenWithTheirTypes) {
+  SDB_OK(
+      Exec("CREATE TABLE CD_ExchangeRates (ID DOUBLE, CURRPAIR CHAR(6), RATE NUMERIC(12,4), "
+           "FLDUPDATED TIMESTAMP, NOTE MEMO, COUNTER AUTOINC);"
+           "CREATE INDEX CURRPAIR ON CD_ExchangeRates (CURRPAIR);"));
+  SDBHANDLE t = Open("CD_ExchangeRates");
+  uint16_t type = 0;
+  SDB_OK(SdbGetFieldType(t, "RATE", &type));
+  EXPECT_EQ(SDB_NUMERIC, type);
+  SDB_OK(SdbGetFieldType(t, "FLDUPDATED", &type));
+  EXPECT_EQ(SDB_TIMESTAMP, type);
+  SDB_OK(SdbAppendRecord(t));
+  SDB_OK(Set(t, "CURRPAIR", "EURUSD"));
+  SDB_OK(SdbWriteRecord(t));
+  SDBHANDLE cursor = 0;
+  SDB_OK(SdbExecuteSQLDirectW(stmt, u"SELECT * FROM CD_ExchangeRates", &cursor));
+  uint16_t fields = 0;
+  SDB_OK(SdbGetNumFields(cursor, &fields));
+  EXPECT_EQ(6, fields);  // the record number column stays hidden
+  SDB_OK(SdbGotoTop(cursor));
+  EXPECT_EQ("EURUSD", Get(cursor, "CURRPAIR"));
+  SDB_OK(SdbExecuteSQLDirectW(stmt, u"INSERT INTO CD_ExchangeRates (CURRPAIR) VALUES ('USDEUR')",
+                              nullptr));
+  uint32_t autoinc = 0;
+  SDB_OK(SdbGetLastAutoinc(stmt, &autoinc));
+  EXPECT_EQ(2u, autoinc);
+}
+
+TEST_F(SdbSql, FailedStatementsAnswer7200WithSQLitesNativeError) {
+  EXPECT_EQ(SDB_E_SQL, SdbExecuteSQLDirectW(stmt, u"SELECT nosuch FROM CD_Currency", nullptr));
+  std::string text = LastError();
+  EXPECT_NE(text.find("Error 7200:"), std::string::npos) << text;
+  EXPECT_NE(text.find("NativeError = 1;"), std::string::npos) << text;
+  EXPECT_EQ(SDB_E_SQL, SdbExecuteSQLDirectW(stmt, u"SELEKT 1", nullptr));
+  EXPECT_EQ(SDB_E_SQL, Exec("CREATE TABLE X (A NOSUCHTYPE)"));
+  EXPECT_EQ(SDB_E_SQL, Prepare("SELECT * FROM Nowhere"));
+  // The statement stays usable.
+  SDBHANDLE cursor = 0;
+  SDB_OK(SdbExecuteSQLDirectW(stmt, u"SELECT COUNT(*) AS N FROM CD_Currency", &cursor));
+  SDB_OK(SdbGotoTop(cursor));
+  EXPECT_EQ("3", Get(cursor, "N"));
+}
+
+TEST_F(SdbSql, StatementHandlesApplicationIdAndParameterScan) {
+  SDBHANDLE s = 0, cursor = 0;
+  SDB_OK(SdbCreateSQLStatement(conn, &s));
+  SDB_OK(SdbStmtSetTableReadOnly(s, 1));
+  SDB_OK(SdbStmtSetTableType(s, SDB_TABLE_ADT));
+  SDB_OK(SdbStmtSetTableCollation(s, ""));
+  SDB_OK(SdbPrepareSQLW(s, u"execute procedure sp_setapplicationid(:FAppID)"));
+  SDB_OK(SdbSetString(s, SDB_FIELD(1), "Tessaly", 7));
+  SDB_OK(SdbExecuteSQL(s, nullptr));
+  SDB_OK(SdbExecuteSQLDirectW(s, u"execute procedure sp_getapplicationid( )", &cursor));
+  SDB_OK(SdbGotoTop(cursor));
+  EXPECT_EQ("Tessaly", Get(cursor, "ApplicationID"));
+  SDB_OK(SdbCloseSQLStatement(s));
+  EXPECT_EQ(SDB_E_STATEMENT_CLOSED, SdbCloseSQLStatement(s));
+  EXPECT_EQ(SDB_E_INVALID_HANDLE, SdbGotoTop(cursor));  // closed with its statement
+  EXPECT_EQ(SDB_E_WRONG_HANDLE_KIND, SdbCloseSQLStatement(conn));
+
+  char names[64];
+  uint32_t len = sizeof names;
+  SDB_OK(SdbGetSQLStmtParams("SELECT * FROM T WHERE A = :x AND B = ':y' AND C::int = :z", names,
+                             &len));
+  EXPECT_STREQ("x;z;", names);
+  SDB_OK(SdbGetSQLStmtParams("SELECT 1", nullptr, nullptr));
+}
