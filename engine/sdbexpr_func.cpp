@@ -107,6 +107,8 @@ std::string DateFromText(std::string_view text, std::string_view dateFormat) {
   FormatParts p = ReadFormat(dateFormat);
   std::vector<std::string> g;
   if (!DigitGroups(s, g)) return "";
+  const bool all8 = g.size() == 1 && g[0].size() == 8;
+  const std::string digits = all8 ? g[0] : "";
   if (g.size() == 1 && g[0].size() == static_cast<size_t>(p.width[0] + p.width[1] + p.width[2])) {
     // All digits, no separators: cut by the format's widths.
     std::string all = g[0];
@@ -117,7 +119,24 @@ std::string DateFromText(std::string_view text, std::string_view dateFormat) {
       at += p.width[k];
     }
   }
-  if (g.size() != 3) return "";
+  auto dtos = [&]() {
+    return FormatDate(std::stoi(digits.substr(0, 4)), std::stoi(digits.substr(4, 2)),
+                      std::stoi(digits.substr(6, 2)));
+  };
+  if (g.size() != 3) return all8 ? dtos() : "";
+  if (all8 && p.order[0] != 'Y') {
+    // Eight digits that are no date in the format: the DTOS form YYYYMMDD.
+    bool valid = true;
+    int yy = 0, mm = 0, dd = 0;
+    for (int k = 0; k < 3; ++k) {
+      int v = std::stoi(g[k]);
+      if (p.order[k] == 'Y') yy = g[k].size() <= 2 ? TwoDigitYear(v) : v;
+      if (p.order[k] == 'M') mm = v;
+      if (p.order[k] == 'D') dd = v;
+    }
+    valid = !FormatDate(yy, mm, dd).empty();
+    if (!valid) return dtos();
+  }
   int y = 0, m = 0, d = 0;
   for (int k = 0; k < 3; ++k) {
     if (g[k].size() > 4) return "";

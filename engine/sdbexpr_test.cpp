@@ -535,6 +535,10 @@ TEST(ExprDates, TextReaders) {
   EXPECT_EQ(DateFromText("2/29/2100", "MM/DD/CCYY"), "");
   EXPECT_EQ(DateFromText("2/29/2000", "MM/DD/CCYY"), "2000-02-29");
   EXPECT_EQ(DateFromText("x", "MM/DD/CCYY"), "");
+  EXPECT_EQ(DateFromText("12312020", "MM/DD/CCYY"), "2020-12-31");
+  EXPECT_EQ(DateFromText("20201231", "MM/DD/CCYY"), "2020-12-31");  // the DTOS form
+  EXPECT_EQ(DateFromText("20201231", "DD/MM/YY"), "2020-12-31");
+  EXPECT_EQ(DateFromText("20201331", "DD/MM/YY"), "");
   EXPECT_EQ(TimeFromText("12:00 AM"), "00:00:00.000");
   EXPECT_EQ(TimeFromText("12:30:15 pm"), "12:30:15.000");
   EXPECT_EQ(TimeFromText("7"), "");
