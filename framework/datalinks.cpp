@@ -73,6 +73,17 @@ void TDataSource::DataEvent(TDataEvent event, TField* field, int distance) {
   }
 }
 
+void TDataSource::DetailEvent(TDataEvent event, TField* field, int distance) {
+  if (!FEnabled) return;
+  for (TDataLink* link : std::vector<TDataLink*>(FDataLinks)) {
+    if (!dynamic_cast<TDetailDataLink*>(link)) continue;
+    if (event == deUpdateState)
+      link->UpdateState();
+    else
+      link->DataEvent(event, field, distance);
+  }
+}
+
 void TDataSource::AddDataLink(TDataLink* link) {
   FDataLinks.push_back(link);
   if (FDataSet) FDataSet->UpdateBufferCount();

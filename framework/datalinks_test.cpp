@@ -193,6 +193,24 @@ TEST_F(DataLinksTest, DetailFollowsItsMaster) {
   EXPECT_EQ(OrderIds(), (std::vector<int>{10, 11, 12, 13, 14}));
 }
 
+TEST_F(DataLinksTest, DetailFollowsWhileTheMastersControlsAreDisabled) {
+  orders.SetMasterSource(&source);
+  orders.SetMasterFields("CUSTID");
+  orders.Open();
+  customers.Open();
+  customers.DisableControls();
+  link.notices.clear();
+  customers.Next();
+  EXPECT_EQ(OrderIds(), (std::vector<int>{11, 13}));
+  customers.Close();
+  EXPECT_EQ(OrderIds(), (std::vector<int>{10, 11, 12, 13}));
+  customers.Open();
+  EXPECT_EQ(OrderIds(), (std::vector<int>{10, 12}));
+  EXPECT_TRUE(link.notices.empty());
+  customers.EnableControls();
+  EXPECT_EQ(link.notices, (std::vector<std::string>{"layoutChanged"}));
+}
+
 TEST_F(DataLinksTest, MasterLinkNeedsKnownFields) {
   orders.SetMasterSource(&source);
   orders.SetMasterFields("NOSUCH");

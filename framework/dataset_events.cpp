@@ -31,10 +31,12 @@ void TDataSet::DataEvent(TDataEvent event, TField* field, int distance) {
 
 void TDataSet::NotifyDataSources(TDataEvent event, TField* field, int distance) {
   if (FDisableCount > 0) {
-    // Controls are told once at EnableControls; a layout change or a close
-    // asks them to rebuild.
+    // Controls are told once at EnableControls (a layout change or a close
+    // asks them to rebuild); detail datasets keep following the records.
     if (event == deLayoutChange || (event == deUpdateState && FState == dsInactive))
       FEnableEvent = deLayoutChange;
+    for (TDataSource* source : std::vector<TDataSource*>(FDataSources))
+      source->DetailEvent(event, field, distance);
     return;
   }
   for (TDataSource* source : std::vector<TDataSource*>(FDataSources))

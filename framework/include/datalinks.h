@@ -47,6 +47,8 @@ class TDataSource {
   friend class TDataLink;
 
   void DataEvent(TDataEvent event, TField* field, int distance);
+  /// A notice while the dataset's controls are disabled: only detail links get it.
+  void DetailEvent(TDataEvent event, TField* field, int distance);
   void UpdateState();
   void AddDataLink(TDataLink* link);
   void RemoveDataLink(TDataLink* link);
@@ -126,7 +128,8 @@ class TDataLink {
 };
 
 /// A link owned by a detail dataset: it knows the dataset that follows the
-/// master (DetailDataSet).
+/// master (DetailDataSet). Unlike controls, detail links keep receiving the
+/// master's notices while the master's controls are disabled.
 class TDetailDataLink : public TDataLink {
  public:
   virtual TDataSet* DetailDataSet() const { return nullptr; }
