@@ -37,23 +37,11 @@ std::string EnvOr(const char* name, const std::string& def) {
   return v && *v ? std::string(v) : def;
 }
 
-// A key path as the hive's section name: single backslashes, none at the ends.
-std::string NormalKeyPath(const std::string& path) {
-  std::string out;
-  for (char c : path) {
-    if (c == '\\' && (out.empty() || out.back() == '\\')) continue;
-    out += c;
-  }
-  while (!out.empty() && out.back() == '\\') out.pop_back();
-  return out;
-}
-
 std::string ReadHiveSetting(const std::string& hive, const std::string& subKey,
                             const std::string& name, const std::string& def) {
   inifile::TIniData data;
   if (!inifile::Load(hive, data)) return def;
-  const std::string places[] = {NormalKeyPath("Software\\" + RegistryRootKey() + "\\" + subKey),
-                                NormalKeyPath(subKey)};
+  const std::string places[] = {"Software\\" + RegistryRootKey() + "\\" + subKey, subKey};
   for (const std::string& place : places) {
     auto v = inifile::Find(data, place, name);
     if (v && !v->empty()) return *v;

@@ -258,6 +258,17 @@ TEST_F(LANToolsTest, IniValuesFollowTheProfileRules) {
   EXPECT_EQ(ReadUserSetting("", "Anything", "fallback"), "fallback");  // no user hive
 }
 
+TEST_F(LANToolsTest, KeyPathsIgnoreStrayBackslashes) {
+  // Key paths are often written with a trailing backslash; doubled, leading
+  // and trailing ones do not make another key.
+  Env.WriteFile(Env.UserHive(),
+                "[Software\\Seavane\\]\nDBServer=trailing\n"
+                "[\\Software\\\\Seavane\\Sub]\nName=sub\n");
+  EXPECT_EQ(ReadUserSetting("", "DBServer", ""), "trailing");
+  EXPECT_EQ(ReadUserSetting("Sub\\", "Name", ""), "sub");
+  EXPECT_EQ(ReadUserSetting("Sub\\Deeper", "Name", "none"), "none");
+}
+
 TEST_F(LANToolsTest, UserEnvironmentReadAndWrite) {
   Env.SetEnv("TESSALY_TEST_VAR", "expanded");
   Env.WriteFile(Env.UserHive(), "[Environment]\nA=%TESSALY_TEST_VAR%/x/%NO_SUCH_VAR%/%%\nLong=" +

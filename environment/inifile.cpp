@@ -54,6 +54,19 @@ bool ReadFile(const std::string& path, std::string& text) {
   return true;
 }
 
+// How a section name is compared: case aside and, for registry key paths,
+// doubled, leading and trailing backslashes aside ([Software\Seavane\] and
+// [Software\Seavane] are one key).
+std::string SectionKey(const std::string& name) {
+  std::string key;
+  for (char c : Lower(Trim(name))) {
+    if (c == '\\' && (key.empty() || key.back() == '\\')) continue;
+    key += c;
+  }
+  if (!key.empty() && key.back() == '\\') key.pop_back();
+  return key;
+}
+
 // "[name]" -> name; nullopt for any other line.
 std::optional<std::string> SectionOf(const std::string& trimmed) {
   if (trimmed.empty() || trimmed.front() != '[') return std::nullopt;
@@ -83,7 +96,7 @@ bool Load(const std::string& path, TIniData& data) {
     const std::string line = Trim(raw);
     if (line.empty() || IsComment(line)) continue;
     if (auto s = SectionOf(line)) {
-      section = Lower(*s);
+      section = SectionKey(*s);
       continue;
     }
     const auto eq = line.find('=');
@@ -97,7 +110,7 @@ bool Load(const std::string& path, TIniData& data) {
 
 std::optional<std::string> Find(const TIniData& data, const std::string& section,
                                 const std::string& name) {
-  const auto s = data.find(Lower(Trim(section)));
+  const auto s = data.find(SectionKey(section));
   if (s == data.end()) return std::nullopt;
   const auto n = s->second.find(Lower(Trim(name)));
   if (n == s->second.end()) return std::nullopt;
@@ -121,7 +134,7 @@ void WriteValue(const std::string& path, const std::string& section, const std::
   std::vector<std::string> lines;
   if (ReadFile(path, text)) lines = SplitLines(text);
 
-  const std::string wantSection = Lower(Trim(section));
+  const std::string wantSection = SectionKey(section);
   const std::string wantName = Lower(Trim(name));
   std::string current;
   bool sectionSeen = wantSection.empty();  // the top needs no header
@@ -131,7 +144,7 @@ void WriteValue(const std::string& path, const std::string& section, const std::
   for (size_t i = 0; i < lines.size() && !written; ++i) {
     const std::string line = Trim(lines[i]);
     if (auto s = SectionOf(line)) {
-      current = Lower(*s);
+      current = SectionKey(*s);
       if (current == wantSection) {
         sectionSeen = true;
         lastOfSection = i;

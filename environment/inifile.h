@@ -8,7 +8,8 @@
 
 namespace inifile {
 
-/// Section (lower case) -> name (lower case) -> value.
+/// Section -> name -> value; sections and names in the form they are
+/// compared in (lower case, key paths without stray backslashes).
 using TIniData = std::map<std::string, std::map<std::string, std::string>>;
 
 /// Reads a whole INI file. Answers false when it cannot be opened. Values are
