@@ -669,7 +669,7 @@ Sx Translator::Value(const Node& n) {
       Sx a = Value(n.kids[0]);
       if (a.type != ValueType::Numeric) Error(n.pos, "minus needs a numeric value");
       s = a;
-      s.full = "(-" + a.full + ")";
+      s.full = "(- " + a.full + ")";  // "--" would start an SQL comment
       s.raw.clear();
       return Fold(s, n.pos);
     }

@@ -7,7 +7,9 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <iterator>
 #include <map>
+#include <random>
 #include <set>
 
 namespace {
@@ -523,6 +525,168 @@ TEST_F(ExprTest, HostileInputIsRefusedNotCrashed) {
   EXPECT_EQ(Filter(many), (Rows{1, 4, 6, 7, 8}));
   // Bytes that are no UTF-8 and control characters inside strings.
   EXPECT_EQ(Filter(std::string("NAME = '\xFF\x01'")), (Rows{}));
+}
+
+TEST_F(ExprTest, RandomTextEitherFailsWithAPositionOrRuns) {
+  // Any text the language accepts gives SQL that SQLite runs, in both
+  // forms, with the same rows; anything else is an ExprError in the text.
+  const char* pieces[] = {
+      "NAME",  "CINAME", "QTY",  "AMOUNT", "FLAG",   "D",       "TS",    "NOTE",     "'AB'",
+      "\"x\"", "1",      "2.5",  ".T.",    ".F.",    "=",       "==",    "<>",       "#",
+      "<",     ">=",     "$",    "+",      "-",      "*",       "/",     "(",        ")",
+      ",",     "AND",    "OR",   ".NOT.",  "UPPER(", "SUBSTR(", "IIF(",  "EMPTY(",   "STR(",
+      "DTOS(", "CTOD(",  "LEN(", "'",      "TRIM(",  "VAL(",    "YEAR(", "CONTAINS("};
+  std::mt19937 rng(2024);
+  int accepted = 0;
+  for (int i = 0; i < 3000; ++i) {
+    std::string text;
+    int n = 1 + static_cast<int>(rng() % 9);
+    for (int k = 0; k < n; ++k) text += std::string(pieces[rng() % std::size(pieces)]) + " ";
+    for (bool exact : {false, true}) {
+      Options o;
+      o.exact = exact;
+      try {
+        Condition c = CompileFilter(text, resolve_, o);
+        Expression e = CompileLogical(text, resolve_, o);
+        Rows a = Query("SELECT id FROM t WHERE " + c.sql + " ORDER BY id");
+        Rows b = Query("SELECT id FROM t WHERE " + e.sql + " ORDER BY id");
+        EXPECT_EQ(a, b) << text;
+        ++accepted;
+      } catch (const ExprError& err) {
+        EXPECT_LE(err.Position(), text.size()) << text;
+      }
+    }
+  }
+  EXPECT_GT(accepted, 20);
+}
+
+// Random well-typed expressions.
+class ExprGen {
+ public:
+  explicit ExprGen(unsigned seed) : rng_(seed) {}
+  std::string Logical(int d) {
+    switch (Pick(d > 0 ? 11 : 4)) {
+      case 0:
+        return "FLAG";
+      case 1:
+        return Char(d) + Pick({" = ", " == ", " <> ", " # ", " < ", " <= ", " > ", " >= "}) +
+               Char(d);
+      case 2:
+        return Num(d) + Pick({" = ", " <> ", " < ", " >= ", " > ", " <= "}) + Num(d);
+      case 3:
+        return Date(d) + Pick({" = ", " != ", " < ", " >= "}) + Date(d);
+      case 4:
+        return "NOT " + Logical(d - 1);
+      case 5:
+        return "(" + Logical(d - 1) + " AND " + Logical(d - 1) + ")";
+      case 6:
+        return "(" + Logical(d - 1) + " .OR. " + Logical(d - 1) + ")";
+      case 7:
+        return "EMPTY(" + Pick({Char(d - 1), Num(d - 1), Date(d - 1)}) + ")";
+      case 8:
+        return Char(d - 1) + " $ " + Char(d - 1);
+      case 9:
+        return Pick({".T.", ".F."});
+      default:
+        return "FLAG = " + Pick({".T.", ".F.", "(" + Logical(d - 1) + ")"});
+    }
+  }
+  std::string Char(int d) {
+    switch (Pick(d > 0 ? 14 : 2)) {
+      case 0:
+        return Pick({"NAME", "CINAME", "VNAME", "NOTE"});
+      case 1:
+        return Pick({"'AB'", "'A'", "''", "' '", "'ab '", "\"O'Brien\"", "\"A C\"", "'Zz'", "'b'"});
+      case 2:
+        return Pick({"UPPER(", "LOWER(", "TRIM(", "LTRIM(", "ALLTRIM("}) + Char(d - 1) + ")";
+      case 3:
+        return "SUBSTR(" + Char(d - 1) + ", " + Small() + ", " + Small() + ")";
+      case 4:
+        return Pick({"LEFT(", "RIGHT("}) + Char(d - 1) + ", " + Small() + ")";
+      case 5:
+        return Char(d - 1) + " + " + Char(d - 1);
+      case 6:
+        return Char(d - 1) + " - " + Char(d - 1);
+      case 7:
+        return "DTOS(" + Date(d - 1) + ")";
+      case 8:
+        return "STR(" + Num(d - 1) + ", " + Small() + ")";
+      case 9:
+        return "IIF(" + Logical(d - 1) + ", " + Char(d - 1) + ", " + Char(d - 1) + ")";
+      case 10:
+        return "CHR(" + std::to_string(65 + Pick(3)) + ")";
+      default:
+        return Pick({"NAME", "CINAME", "VNAME"});
+    }
+  }
+  std::string Num(int d) {
+    switch (Pick(d > 0 ? 9 : 2)) {
+      case 0:
+        return Pick({"QTY", "AMOUNT"});
+      case 1:
+        return Pick({"0", "1", "3", "-5", "7.25", "100"});
+      case 2:
+        return "(" + Num(d - 1) + Pick({" + ", " - ", " * "}) + Num(d - 1) + ")";
+      case 3:
+        return "LEN(" + Char(d - 1) + ")";
+      case 4:
+        return "VAL(" + Char(d - 1) + ")";
+      case 5:
+        return Pick({"YEAR(", "MONTH(", "DAY("}) + Date(d - 1) + ")";
+      case 6:
+        return "-" + Num(d - 1);
+      case 7:
+        return "IIF(" + Logical(d - 1) + ", " + Num(d - 1) + ", " + Num(d - 1) + ")";
+      default:
+        return Pick({"QTY", "AMOUNT"});
+    }
+  }
+  std::string Date(int d) {
+    switch (Pick(d > 0 ? 4 : 2)) {
+      case 0:
+        return "D";
+      case 1:
+        return Pick({"CTOD('01/31/2020')", "CTOD('')", "CTOD('12/31/1999')"});
+      case 2:
+        return "(" + Date(d - 1) + Pick({" + ", " - "}) + Small() + ")";
+      default:
+        return "D";
+    }
+  }
+
+ private:
+  int Pick(int n) { return static_cast<int>(rng_() % n); }
+  std::string Pick(std::initializer_list<std::string> xs) {
+    return *(xs.begin() + Pick(static_cast<int>(xs.size())));
+  }
+  std::string Small() { return std::to_string(Pick(4)); }
+  std::mt19937 rng_;
+};
+
+TEST_F(ExprTest, RandomExpressionsFilterAsTheyEvaluate) {
+  ExprGen gen(77);
+  for (int i = 0; i < 1500; ++i) {
+    std::string text = gen.Logical(3);
+    for (bool exact : {false, true}) {
+      Options o;
+      o.exact = exact;
+      Condition c;
+      Expression e;
+      try {
+        c = CompileFilter(text, resolve_, o);
+        e = CompileLogical(text, resolve_, o);
+      } catch (const ExprError& err) {
+        ADD_FAILURE() << err.what();
+        continue;
+      }
+      Rows a = Query("SELECT id FROM t WHERE " + c.sql + " ORDER BY id");
+      Rows b = Query("SELECT id FROM t WHERE " + e.sql + " ORDER BY id");
+      Rows n = Query("SELECT id FROM t WHERE " +
+                     CompileFilter("NOT (" + text + ")", resolve_, o).sql + " ORDER BY id");
+      EXPECT_EQ(a, b) << text << (exact ? " (exact)" : "") << "\n" << c.sql << "\n" << e.sql;
+      EXPECT_EQ(a.size() + n.size(), 8u) << text << (exact ? " (exact)" : "");
+    }
+  }
 }
 
 TEST(ExprDates, TextReaders) {
