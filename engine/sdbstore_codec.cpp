@@ -139,10 +139,22 @@ int32_t ParseIsoTime(const char* p, size_t n) {
 }
 
 // Writes "YYYY-MM-DD" (10 chars) into out; false for days outside 1..9999.
+void Digits(char* out, int value, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    out[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+}
+
 bool IsoDate(int32_t julian, char* out) {
   int y, m, d;
   if (!YmdFromJulian(julian, y, m, d)) return false;
-  std::snprintf(out, 11, "%04d-%02d-%02d", y, m, d);
+  Digits(out, y, 4);
+  out[4] = '-';
+  Digits(out + 5, m, 2);
+  out[7] = '-';
+  Digits(out + 8, d, 2);
+  out[10] = 0;
   return true;
 }
 
@@ -150,14 +162,44 @@ bool IsoDate(int32_t julian, char* out) {
 void IsoTime(int32_t ms, char* out) {
   if (ms < 0) ms = 0;
   ms %= static_cast<int32_t>(kMsPerDay);
-  std::snprintf(out, 13, "%02d:%02d:%02d.%03d", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60,
-                ms % 1000);
+  Digits(out, ms / 3600000, 2);
+  out[2] = ':';
+  Digits(out + 3, ms / 60000 % 60, 2);
+  out[5] = ':';
+  Digits(out + 6, ms / 1000 % 60, 2);
+  out[8] = '.';
+  Digits(out + 9, ms % 1000, 3);
+  out[12] = 0;
 }
 
 // Formats a numeric into the right-aligned text of a NUMERIC(p,s) field;
 // false when it does not fit.
 bool FormatNumeric(const FieldDef& f, double v, char* out /* >= 64 */, int& len) {
   if (!std::isfinite(v)) return false;
+  static const double kPow10[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+  if (f.decimals <= 9 && std::fabs(v) * kPow10[f.decimals] < 1e15) {
+    // Fast path: a scaled integer (halves round away from zero), digits by hand.
+    int64_t scaled = static_cast<int64_t>(std::llround(v * kPow10[f.decimals]));
+    bool neg = scaled < 0;
+    uint64_t a = neg ? 0 - static_cast<uint64_t>(scaled) : static_cast<uint64_t>(scaled);
+    char digits[24];
+    int n = 0;
+    do {
+      digits[n++] = static_cast<char>('0' + a % 10);
+      a /= 10;
+    } while (a);
+    while (n <= f.decimals) digits[n++] = '0';  // at least one digit before the point
+    int total = n + (neg ? 1 : 0) + (f.decimals ? 1 : 0);
+    if (static_cast<uint32_t>(total) > f.imageLength) return false;
+    int k = 0;
+    if (neg) out[k++] = '-';
+    for (int i = n - 1; i >= 0; --i) {
+      out[k++] = digits[i];
+      if (i == f.decimals && f.decimals) out[k++] = '.';
+    }
+    len = k;
+    return true;
+  }
   char buf[400];
   int n = std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(f.decimals), v);
   if (n < 0 || n >= static_cast<int>(sizeof buf)) return false;

@@ -224,6 +224,29 @@ TEST(SdbStoreCodec, CallerValuesConvertAndRefuseWhatDoesNotFit) {
   EXPECT_EQ(img[f[9].offset + 2], ' ');  // padded with a UTF-16 blank
 }
 
+TEST(SdbStoreCodec, NumericTextIsRightAlignedAndChecked) {
+  auto f = Fields({{"A", "NUMERIC(4,2)"}, {"B", "NUMERIC(3,0)"}, {"C", "NUMERIC(20,12)"}});
+  std::vector<uint8_t> img(64);
+  auto text = [&](const FieldDef& x) {
+    return std::string(reinterpret_cast<char*>(&img[x.offset]), x.imageLength);
+  };
+  PutDouble(f[0], 9.99, img.data());
+  EXPECT_EQ(text(f[0]), "9.99");
+  PutDouble(f[0], 0.125, img.data());
+  EXPECT_EQ(text(f[0]), "0.13");
+  PutDouble(f[0], -0.001, img.data());
+  EXPECT_EQ(text(f[0]), "0.00") << "no negative zero";
+  EXPECT_THROW(PutDouble(f[0], -9.99, img.data()), StoreError);
+  PutDouble(f[1], -99, img.data());
+  EXPECT_EQ(text(f[1]), "-99");
+  EXPECT_THROW(PutDouble(f[1], 1000, img.data()), StoreError);
+  PutDouble(f[2], 12345.678901234567, img.data());  // beyond the fast path
+  EXPECT_EQ(text(f[2]), "  12345.678901234567");
+  double d;
+  EXPECT_TRUE(GetDouble(f[2], img.data(), d));
+  EXPECT_DOUBLE_EQ(d, 12345.678901234567);
+}
+
 TEST(SdbStoreDates, JulianDaysAndFormats) {
   EXPECT_EQ(JulianFromYmd(1, 1, 1), 1721426);
   EXPECT_EQ(JulianFromYmd(1899, 12, 30), 2415019);
