@@ -235,6 +235,33 @@ TEST_F(DataSetTest, CloseCancelsAPendingEdit) {
   EXPECT_EQ(ds.Cell(0, "NAME"), "Name1");
 }
 
+TEST_F(DataSetTest, KeyModeAcceptsOnlyKeyFields) {
+  Fill(4);
+  ds.IndexFields = "NAME";
+  ds.NewField<TIntegerField>("ID");
+  ds.NewField<TStringField>("NAME", 20);
+  auto* label = ds.NewField<TStringField>("LABEL", 20);
+  label->SetFieldKind(fkCalculated);
+  ds.Open();
+  ds.SetKey();
+  EXPECT_EQ(ds.State(), dsSetKey);
+  ds.FieldByName("NAME")->SetAsString("Name3");
+  EXPECT_EQ(ErrorOf([&] { ds.FieldByName("ID")->SetAsInteger(3); }),
+            "Field 'ID' is not indexed and cannot be modified");
+  EXPECT_EQ(ErrorOf([&] { label->SetAsString("x"); }),
+            "Field 'LABEL' is not indexed and cannot be modified");
+  EXPECT_TRUE(ds.GotoKey());  // the browse-mode check posts the key edit
+  EXPECT_EQ(ds.State(), dsBrowse);
+  EXPECT_EQ(Id(), 3);
+  ds.SetKey();
+  ds.FieldByName("NAME")->SetAsString("Nobody");
+  ds.Cancel();
+  EXPECT_EQ(ds.State(), dsBrowse);
+  ds.SetKey();
+  ds.Close();  // closing ends key mode too
+  EXPECT_EQ(ds.State(), dsInactive);
+}
+
 // -- the buffer ring ------------------------------------------------------------------
 
 TEST_F(DataSetTest, EmptyDatasetIsAtBothEnds) {

@@ -47,6 +47,7 @@ class TMemDataSet : public TDataSet {
   ~TMemDataSet() override {
     Destroying();
     Close();
+    if (FKeyBuffer) FreeBufferHook(FKeyBuffer);
   }
 
   void AddColumn(std::string name, TFieldType type, int size = 0, bool required = false) {
@@ -70,6 +71,40 @@ class TMemDataSet : public TDataSet {
     if (!cell[0]) return "<null>";
     if (IsBlobType(FColumns[c].Type)) return FRows[row].Blobs[c];
     return NativeToText(c, cell + 1);
+  }
+
+  /// Key mode, as a descendant builds it: the key is edited in a buffer of
+  /// its own; only IndexFields may be assigned; GotoKey locates the key.
+  std::string IndexFields;
+  void SetKey() {
+    CheckBrowseMode();
+    if (!FKeyBuffer) FKeyBuffer = NewBufferHook();
+    std::memset(FKeyBuffer, 0, BufferSize());
+    SetState(dsSetKey);
+    SetModified(true);
+    DataEvent(deDataSetChange);
+  }
+  bool GotoKey() {
+    CheckBrowseMode();
+    std::vector<TField*> fields = GetFieldList(IndexFields);
+    std::vector<Variant> values;
+    TDataSetState old = SetTempState(dsSetKey);
+    for (TField* field : fields) values.push_back(field->Value());
+    RestoreState(old);
+    return Locate(IndexFields, values.size() == 1 ? values[0] : Variant::Array(values), {});
+  }
+  void Post() override {
+    TDataSet::Post();
+    if (State() == dsSetKey) EndKeyMode();
+  }
+  void Cancel() override {
+    TDataSet::Cancel();
+    if (State() == dsSetKey) EndKeyMode();
+  }
+  bool IsIndexField(TField* field) override {
+    for (TField* key : GetFieldList(IndexFields))
+      if (key == field) return true;
+    return false;
   }
 
   TDataSource* MasterSource() const { return FMasterLink.DataSource(); }
@@ -149,6 +184,7 @@ class TMemDataSet : public TDataSet {
   // Exposed for tests of the protected machinery.
   TRecordBuffer ActiveRecordBuffer() override {
     if (State() == dsOldValue) return FOldImage.empty() ? nullptr : FOldImage.data();
+    if (State() == dsSetKey) return FKeyBuffer;
     return TDataSet::ActiveRecordBuffer();
   }
   using TDataSet::CursorPosChanged;
@@ -172,6 +208,8 @@ class TMemDataSet : public TDataSet {
   }
   void CloseHook() override {
     Log.push_back("CloseHook");
+    if (FKeyBuffer) FreeBufferHook(FKeyBuffer);
+    FKeyBuffer = nullptr;
     FOpen = false;
     BindFields(false);
     DestroyFields();
@@ -331,6 +369,12 @@ class TMemDataSet : public TDataSet {
   }
 
  private:
+  void EndKeyMode() {
+    DataEvent(deCheckBrowseMode);
+    SetState(dsBrowse);
+    DataEvent(deDataSetChange);
+  }
+
   struct Row {
     int Id = 0;
     std::vector<uint8_t> Image;
@@ -503,6 +547,7 @@ class TMemDataSet : public TDataSet {
   std::vector<Row> FRows;
   std::map<TRecordBuffer, std::vector<std::string>> FBlobs;
   std::vector<uint8_t> FOldImage;
+  TRecordBuffer FKeyBuffer = nullptr;
   TMasterDataLink FMasterLink;
   int FNextId = 0;
   int FRecordSize = 0;
