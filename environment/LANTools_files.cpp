@@ -45,12 +45,6 @@ std::string EnvDir(const char* name, const std::string& fallback) {
   return v && *v ? std::string(v) : fallback;
 }
 
-void AddOwnerWrite(const fs::path& p) {
-  std::error_code ec;
-  fs::permissions(p, fs::perms::owner_write, fs::perm_options::add | fs::perm_options::nofollow,
-                  ec);
-}
-
 // The path without "." and ".." and duplicate or trailing slashes.
 std::string LexicalForm(const std::string& path) {
   std::string normal = fs::path(path).lexically_normal().string();
@@ -58,7 +52,27 @@ std::string LexicalForm(const std::string& path) {
   return normal;
 }
 
-void RemoveTreeEntries(const fs::path& folder, bool keepRoot);
+// Removes everything below folder. Links are removed, never followed.
+void RemoveTreeEntries(const fs::path& folder) {
+  std::error_code ec;
+  // Entries are removed while listing, so the listing is taken first.
+  std::vector<fs::directory_entry> entries;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    entries.push_back(*it);
+  for (const auto& entry : entries) {
+    const fs::path p = entry.path();
+    if (entry.is_symlink(ec)) {
+      fs::remove(p, ec);  // the link only, never what it points to
+    } else if (entry.is_directory(ec)) {
+      // Entries of a write-protected folder cannot be removed otherwise.
+      fs::permissions(p, fs::perms::owner_all, fs::perm_options::add, ec);
+      RemoveTreeEntries(p);
+      fs::remove(p, ec);
+    } else {
+      KillFile(p.string());
+    }
+  }
+}
 
 }  // namespace
 
@@ -128,7 +142,7 @@ void RemoveTree(const std::string& path, bool keepRoot) {
   // A path that is short, or that names the root folder in a longer
   // spelling ("/./.", "////"), would take far too much with it.
   const std::string normal = LexicalForm(path);
-  if (path.size() < 5 || normal.size() < 5 || normal == "/") {
+  if (CharCount(path) < 5 || CharCount(normal) < 5) {
     EnvironmentShowError("",
                          "Directory removal aborted. Path \"" + path +
                              "\" doesn't match the 5 characters minimum limit.",
@@ -136,43 +150,18 @@ void RemoveTree(const std::string& path, bool keepRoot) {
     return;
   }
   std::error_code ec;
-  if (!fs::is_directory(fs::symlink_status(path, ec))) return;
-  RemoveTreeEntries(fs::path(WithTrailingDelimiter(path)), keepRoot);
-  if (!keepRoot) fs::remove(path, ec);
+  // Without a trailing "/" a link to a folder is seen as the link itself.
+  if (!fs::is_directory(fs::symlink_status(normal, ec))) return;
+  RemoveTreeEntries(normal);
+  if (!keepRoot) fs::remove(normal, ec);
 }
-
-namespace {
-
-void RemoveTreeEntries(const fs::path& folder, bool keepRoot) {
-  std::error_code ec;
-  // Entries are removed while listing, so the listing is taken first.
-  std::vector<fs::directory_entry> entries;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-    entries.push_back(*it);
-  for (const auto& entry : entries) {
-    const fs::path p = entry.path();
-    if (entry.is_directory(ec) && !entry.is_symlink(ec)) {
-      // Entries of a write-protected folder cannot be removed otherwise.
-      fs::permissions(p, fs::perms::owner_all, fs::perm_options::add, ec);
-      RemoveTreeEntries(p, keepRoot);
-      fs::remove(p, ec);
-    } else if (entry.is_symlink(ec)) {
-      fs::remove(p, ec);  // the link only, never what it points to
-    } else {
-      AddOwnerWrite(p);
-      KillFile(p.string());
-    }
-  }
-}
-
-}  // namespace
 
 void KillFile(const std::string& path) {
   std::error_code ec;
   const auto st = fs::symlink_status(path, ec);
   if (!fs::exists(st) || fs::is_directory(st)) return;
   if (!fs::is_symlink(st) && (st.permissions() & fs::perms::owner_write) == fs::perms::none)
-    AddOwnerWrite(path);
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
   const auto start = std::chrono::steady_clock::now();
   for (;;) {
     ::unlink(path.c_str());

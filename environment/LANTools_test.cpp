@@ -296,7 +296,8 @@ TEST_F(LANToolsTest, UserEnvironmentReadAndWrite) {
 
 TEST_F(LANToolsTest, RemoveTreeRefusesShortPaths) {
   Env.WriteFile("keep/file.txt", "x");
-  for (const std::string path : {"/tmp", "abcd", "", "/./.", "////////"}) {
+  // Characters count, not bytes: "/\xC3\xA9/x" is four characters long.
+  for (const std::string path : {"/tmp", "abcd", "", "/./.", "////////", "/\xC3\xA9/x"}) {
     Errors.clear();
     RemoveTree(path, false);
     ASSERT_EQ(Errors.size(), 1u) << path;
@@ -319,6 +320,12 @@ TEST_F(LANToolsTest, RemoveTreeRemovesEverythingButNeverFollowsLinks) {
   fs::permissions(top + "locked", fs::perms::owner_read | fs::perms::owner_exec,
                   fs::perm_options::replace);
   fs::create_directory_symlink(Env.Root() + "outside", top + "sub/link");
+
+  // A link named as the folder to remove is not followed, also when written
+  // with a trailing "/".
+  fs::create_directory_symlink(Env.Root() + "outside", Env.Root() + "linked");
+  RemoveTree(Env.Root() + "linked/", false);
+  EXPECT_TRUE(Exists(Env.Root() + "outside/precious.txt"));
 
   RemoveTree(top, true);
   EXPECT_TRUE(FolderExists(top));
