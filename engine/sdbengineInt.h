@@ -278,7 +278,7 @@ class Table : public Object {
   std::vector<uint8_t> image;
   uint64_t imageEpoch = 0;
   int64_t imageAtMs = 0;
-  size_t maxBatch = 256;
+  size_t maxBatch = 2048;
 
   bool OnRecord() const { return !bof && !eof; }
   void GotoTop();

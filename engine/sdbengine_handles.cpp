@@ -1,20 +1,45 @@
 // The handle registry: opaque 32-bit numbers for every object of the C API.
+//
+// Handles are handed out in increasing order and never reused, so a handle
+// indexes a slot of a two-level table of atomic pointers: a lookup (every
+// call makes one) takes no lock. Registering and unregistering take one.
+#include <atomic>
+
 #include "sdbengineInt.h"
 
 namespace sdbe {
 namespace {
 
+constexpr SDBHANDLE kFirstHandle = 0x1001;  // small numbers passed by mistake are no handles
+constexpr size_t kChunkBits = 16, kChunkSize = size_t(1) << kChunkBits;
+constexpr size_t kChunks = size_t(1) << (32 - kChunkBits);
+
+struct Chunk {
+  std::atomic<Object*> slots[kChunkSize];
+};
+
 struct Registry {
-  std::mutex mutex;
-  std::unordered_map<SDBHANDLE, std::unique_ptr<Object>> objects;
-  // Handles start at an odd value so that small integers (field numbers,
-  // record numbers) passed by mistake are rarely valid handles.
-  SDBHANDLE next = 0x1001;
+  std::mutex mutex;  // guards next, owners and chunk creation
+  SDBHANDLE next = kFirstHandle;
+  std::unordered_map<SDBHANDLE, std::unique_ptr<Object>> owners;
+  std::atomic<Chunk*> chunks[kChunks];
 };
 
 Registry& TheRegistry() {
-  static Registry* registry = new Registry;  // outlives static destructors of callers
+  static Registry* registry = new Registry();  // outlives static destructors of callers
   return *registry;
+}
+
+std::atomic<Object*>* Slot(Registry& r, SDBHANDLE h, bool create) {
+  size_t c = h >> kChunkBits;
+  Chunk* chunk = r.chunks[c].load(std::memory_order_acquire);
+  if (!chunk) {
+    if (!create) return nullptr;
+    chunk = new Chunk();
+    for (auto& s : chunk->slots) s.store(nullptr, std::memory_order_relaxed);
+    r.chunks[c].store(chunk, std::memory_order_release);
+  }
+  return &chunk->slots[h & (kChunkSize - 1)];
 }
 
 }  // namespace
@@ -40,31 +65,28 @@ const char* KindName(Kind kind) {
 SDBHANDLE Register(std::unique_ptr<Object> object) {
   Registry& r = TheRegistry();
   std::lock_guard lock(r.mutex);
-  SDBHANDLE h;
-  do {
-    h = r.next++;
-    if (r.next == 0) r.next = 0x1001;
-  } while (h == 0 || r.objects.count(h));
+  if (r.next == 0) Throw(SDB_E_GENERAL, "The engine has run out of handles.");
+  SDBHANDLE h = r.next++;
   object->handle = h;
-  r.objects.emplace(h, std::move(object));
+  Slot(r, h, true)->store(object.get(), std::memory_order_release);
+  r.owners.emplace(h, std::move(object));
   return h;
 }
 
 std::unique_ptr<Object> Unregister(SDBHANDLE handle) {
   Registry& r = TheRegistry();
   std::lock_guard lock(r.mutex);
-  auto it = r.objects.find(handle);
-  if (it == r.objects.end()) return nullptr;
+  auto it = r.owners.find(handle);
+  if (it == r.owners.end()) return nullptr;
+  Slot(r, handle, false)->store(nullptr, std::memory_order_release);
   std::unique_ptr<Object> object = std::move(it->second);
-  r.objects.erase(it);
+  r.owners.erase(it);
   return object;
 }
 
 Object* Lookup(SDBHANDLE handle) {
-  Registry& r = TheRegistry();
-  std::lock_guard lock(r.mutex);
-  auto it = r.objects.find(handle);
-  return it == r.objects.end() ? nullptr : it->second.get();
+  std::atomic<Object*>* slot = Slot(TheRegistry(), handle, false);
+  return slot ? slot->load(std::memory_order_acquire) : nullptr;
 }
 
 Object* Resolve(SDBHANDLE handle, std::initializer_list<Kind> kinds, const char* call) {

@@ -1,0 +1,222 @@
+// Measures the engine against raw SQLite on the same file: walking 100,000
+// records top to bottom and appending 10,000 records, each in its own
+// transaction. Prints each figure and the ratio engine/raw (time per record;
+// CPU time of the thread for the walks, wall time for the appends).
+//
+//   sdbengine_bench [folder [walk]]   (default: a new folder under the temp
+//   folder; "walk" skips the appends, for profiling)
+#include <stdlib.h>
+
+#include <time.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "sdbengine.h"
+#include "sdbstore.h"
+
+namespace {
+
+constexpr int kWalkRecords = 100000;
+constexpr int kAppendRecords = 10000;
+constexpr int kRounds = 7;  // best of, raw and engine alternating
+
+using Clock = std::chrono::steady_clock;
+
+void Check(uint32_t rc, const char* what) {
+  if (rc == 0) return;
+  uint32_t code = 0;
+  char text[600];
+  uint16_t len = sizeof text;
+  SdbGetLastError(&code, text, &len);
+  std::fprintf(stderr, "%s failed: %u %s\n", what, code, text);
+  std::exit(1);
+}
+
+void CheckSqlite(sqlite3* db, int rc, const char* what) {
+  if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE) return;
+  std::fprintf(stderr, "%s failed: %s\n", what, sqlite3_errmsg(db));
+  std::exit(1);
+}
+
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// Walking is CPU-bound: its figures are the thread's CPU time, so that other
+// work on a busy machine does not blur the ratio.
+double CpuNow() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+void Report(const char* what, int records, double engine, double raw) {
+  std::printf("%-34s engine %8.3f us/record   raw %8.3f us/record   engine/raw %.2f\n", what,
+              engine / records * 1e6, raw / records * 1e6, engine / raw);
+}
+
+void Exec(SDBHANDLE conn, const char16_t* sql) {
+  SDBHANDLE stmt = 0;
+  Check(SdbCreateSQLStatement(conn, &stmt), "SdbCreateSQLStatement");
+  Check(SdbExecuteSQLDirectW(stmt, sql, nullptr), "SdbExecuteSQLDirectW");
+  SdbCloseSQLStatement(stmt);
+}
+
+// Raw SQLite: walk in record-number order reading every column.
+double RawWalk(sqlite3* db, const char* table) {
+  std::string sql =
+      std::string("SELECT sdb_recno, ID, NAME, AMOUNT, DAY FROM ") + table + " ORDER BY sdb_recno";
+  sqlite3_stmt* st = nullptr;
+  CheckSqlite(db, sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr), "prepare");
+  double start = CpuNow();
+  int64_t sum = 0;
+  int rows = 0;
+  while (sqlite3_step(st) == SQLITE_ROW) {
+    sum += sqlite3_column_int64(st, 0) + sqlite3_column_int64(st, 1);
+    sum += sqlite3_column_bytes(st, 2);
+    sum += static_cast<int64_t>(sqlite3_column_double(st, 3));
+    sum += sqlite3_column_bytes(st, 4);
+    ++rows;
+  }
+  double t = CpuNow() - start;
+  sqlite3_finalize(st);
+  if (rows != kWalkRecords || sum == 0) {
+    std::fprintf(stderr, "raw walk saw %d records\n", rows);
+    std::exit(1);
+  }
+  return t;
+}
+
+double EngineWalk(SDBHANDLE conn, const char* table) {
+  SDBHANDLE t = 0;
+  Check(SdbOpenTable90(conn, table, nullptr, 0, 1, 1, 2, 0, nullptr, &t), "SdbOpenTable90");
+  uint32_t length = 0;
+  Check(SdbGetRecordLength(t, &length), "SdbGetRecordLength");
+  std::vector<uint8_t> image(length);
+  double start = CpuNow();
+  int rows = 0;
+  uint16_t eof = 0;
+  Check(SdbGotoTop(t), "SdbGotoTop");
+  Check(SdbAtEOF(t, &eof), "SdbAtEOF");
+  while (!eof) {
+    uint32_t len = length;
+    Check(SdbGetRecord(t, image.data(), &len), "SdbGetRecord");
+    ++rows;
+    Check(SdbSkip(t, 1), "SdbSkip");
+    Check(SdbAtEOF(t, &eof), "SdbAtEOF");
+  }
+  double s = CpuNow() - start;
+  SdbCloseTable(t);
+  if (rows != kWalkRecords) {
+    std::fprintf(stderr, "engine walk saw %d records\n", rows);
+    std::exit(1);
+  }
+  return s;
+}
+
+double RawAppend(sqlite3* db, const char* table) {
+  std::string sql =
+      std::string("INSERT INTO ") + table + " (ID, NAME, AMOUNT, DAY) VALUES (?1, ?2, ?3, ?4)";
+  sqlite3_stmt* st = nullptr;
+  CheckSqlite(db, sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr), "prepare");
+  auto start = Clock::now();
+  for (int i = 0; i < kAppendRecords; ++i) {
+    sqlite3_bind_int64(st, 1, i);
+    sqlite3_bind_text(st, 2, "appended name", -1, SQLITE_STATIC);
+    sqlite3_bind_double(st, 3, i * 0.5);
+    sqlite3_bind_text(st, 4, "2024-05-17", -1, SQLITE_STATIC);
+    CheckSqlite(db, sqlite3_step(st), "insert");
+    sqlite3_reset(st);
+  }
+  double t = Seconds(start);
+  sqlite3_finalize(st);
+  return t;
+}
+
+double EngineAppend(SDBHANDLE conn, const char* table) {
+  SDBHANDLE t = 0;
+  Check(SdbOpenTable90(conn, table, nullptr, 0, 1, 1, 2, 0, nullptr, &t), "SdbOpenTable90");
+  auto start = Clock::now();
+  for (int i = 0; i < kAppendRecords; ++i) {
+    Check(SdbAppendRecord(t), "SdbAppendRecord");
+    Check(SdbSetDouble(t, "ID", i), "SdbSetDouble");
+    Check(SdbSetField(t, "NAME", "appended name", 13), "SdbSetField");
+    Check(SdbSetDouble(t, "AMOUNT", i * 0.5), "SdbSetDouble");
+    Check(SdbSetJulian(t, "DAY", 2460448), "SdbSetJulian");
+    Check(SdbWriteRecord(t), "SdbWriteRecord");
+  }
+  double s = Seconds(start);
+  SdbCloseTable(t);
+  return s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string folder;
+  if (argc > 1) {
+    folder = argv[1];
+  } else {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "sdbbenchXXXXXX").string();
+    folder = mkdtemp(tmpl.data());
+  }
+  std::string dd = folder + "/db.add";
+  std::filesystem::remove(dd);
+  sdbstore::OpenOptions create;
+  create.create = true;
+  sdbstore::Database::Open(dd, create);
+
+  SDBHANDLE conn = 0;
+  Check(SdbConnect(dd.c_str(), &conn), "SdbConnect");
+  Exec(conn,
+       u"CREATE TABLE WALK (ID INTEGER, NAME CHAR(20), AMOUNT DOUBLE, DAY DATE);"
+       u"CREATE TABLE RAWAPP (ID INTEGER, NAME CHAR(20), AMOUNT DOUBLE, DAY DATE);"
+       u"CREATE TABLE ENGAPP (ID INTEGER, NAME CHAR(20), AMOUNT DOUBLE, DAY DATE);");
+
+  // The raw side uses the settings every engine connection uses.
+  sqlite3* raw = nullptr;
+  CheckSqlite(raw, sqlite3_open_v2(dd.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr), "open");
+  sqlite3_busy_timeout(raw, 10000);
+  CheckSqlite(raw, sqlite3_exec(raw, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr),
+              "pragma");
+  {
+    CheckSqlite(raw, sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr), "begin");
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(raw, "INSERT INTO WALK (ID, NAME, AMOUNT, DAY) VALUES (?1, ?2, ?3, ?4)", -1,
+                       &st, nullptr);
+    for (int i = 1; i <= kWalkRecords; ++i) {
+      std::string name = "name " + std::to_string(i);
+      sqlite3_bind_int64(st, 1, i);
+      sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_double(st, 3, i * 1.25);
+      sqlite3_bind_text(st, 4, "2024-05-17", -1, SQLITE_STATIC);
+      CheckSqlite(raw, sqlite3_step(st), "fill");
+      sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    CheckSqlite(raw, sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr), "commit");
+  }
+
+  double rawWalk = 1e9, engineWalk = 1e9;
+  for (int round = 0; round < kRounds; ++round) {
+    rawWalk = std::min(rawWalk, RawWalk(raw, "WALK"));
+    engineWalk = std::min(engineWalk, EngineWalk(conn, "WALK"));
+  }
+  bool walkOnly = argc > 2 && std::string(argv[2]) == "walk";  // for profiling
+  double rawAppend = walkOnly ? 1 : RawAppend(raw, "RAWAPP");
+  double engineAppend = walkOnly ? 1 : EngineAppend(conn, "ENGAPP");
+
+  std::printf("sdbengine_bench on SQLite %s, %s\n", sqlite3_libversion(), dd.c_str());
+  Report("walk 100,000 records (CPU, best of 7)", kWalkRecords, engineWalk, rawWalk);
+  Report("append 10,000 records (wall time)", kAppendRecords, engineAppend, rawAppend);
+  std::printf("targets: walk engine/raw <= 2.00 (at least half raw speed), append <= 2.00\n");
+
+  sqlite3_close(raw);
+  SdbDisconnect(conn);
+  if (argc <= 1) std::filesystem::remove_all(folder);
+  return 0;
+}
