@@ -32,11 +32,6 @@ std::optional<std::string> gComputerName;
 std::optional<std::string> gProgramFile;
 std::optional<std::vector<std::string>> gArguments;
 
-std::string EnvOr(const char* name, const std::string& def) {
-  const char* v = std::getenv(name);
-  return v && *v ? std::string(v) : def;
-}
-
 std::string ReadHiveSetting(const std::string& hive, const std::string& subKey,
                             const std::string& name, const std::string& def) {
   inifile::TIniData data;
@@ -101,6 +96,11 @@ bool ParseDecimal(const std::string& text, int32_t& value) {
 }
 
 }  // namespace
+
+std::string EnvironmentOr(const char* name, const std::string& fallback) {
+  const char* v = std::getenv(name);
+  return v && *v ? std::string(v) : fallback;
+}
 
 std::string HomeFolder() {
   if (const char* h = std::getenv("HOME"); h && *h) return h;
@@ -167,12 +167,11 @@ void SetCommandLineArguments(std::vector<std::string> arguments) {
 }
 
 std::string UserHivePath() {
-  if (const char* v = std::getenv("SEAVANE_USER_HIVE"); v && *v) return v;
-  return EnvOr("XDG_CONFIG_HOME", HomeFolder() + "/.config") + "/registry/user.ini";
+  return EnvironmentOr("SEAVANE_USER_HIVE", GetSpecialFolder(CSIDL_APPDATA) + "/registry/user.ini");
 }
 
 std::string MachineHivePath() {
-  return EnvOr("SEAVANE_MACHINE_HIVE", "/etc/registry/machine.ini");
+  return EnvironmentOr("SEAVANE_MACHINE_HIVE", "/etc/registry/machine.ini");
 }
 
 std::string ReadUserSetting(const std::string& subKey, const std::string& name,

@@ -21,10 +21,8 @@ std::chrono::steady_clock::time_point gLastMessageProcessing;
 
 // The XDG user directory named `key` (e.g. XDG_DOCUMENTS_DIR), else fallback.
 std::string XdgUserDir(const std::string& key, const std::string& fallback) {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
   const std::string home = HomeFolder();
-  const std::string file =
-      (config && *config ? std::string(config) : home + "/.config") + "/user-dirs.dirs";
+  const std::string file = GetSpecialFolder(CSIDL_APPDATA) + "/user-dirs.dirs";
   inifile::TIniData data;
   if (inifile::Load(file, data)) {
     if (auto v = inifile::Find(data, "", key); v && !v->empty()) {
@@ -38,11 +36,6 @@ std::string XdgUserDir(const std::string& key, const std::string& fallback) {
     }
   }
   return fallback;
-}
-
-std::string EnvDir(const char* name, const std::string& fallback) {
-  const char* v = std::getenv(name);
-  return v && *v ? std::string(v) : fallback;
 }
 
 // The path without "." and ".." and duplicate or trailing slashes.
@@ -86,7 +79,7 @@ bool EntryExists(const std::string& path) {
 }
 
 std::string GetTempFolder() {
-  return WithTrailingDelimiter(EnvDir("TMPDIR", "/tmp"));
+  return WithTrailingDelimiter(EnvironmentOr("TMPDIR", "/tmp"));
 }
 
 std::string GetSpecialFolder(int folder) {
@@ -103,9 +96,9 @@ std::string GetSpecialFolder(int folder) {
     case CSIDL_MYPICTURES:
       return XdgUserDir("XDG_PICTURES_DIR", home + "/Pictures");
     case CSIDL_APPDATA:
-      return EnvDir("XDG_CONFIG_HOME", home + "/.config");
+      return EnvironmentOr("XDG_CONFIG_HOME", home + "/.config");
     case CSIDL_LOCAL_APPDATA:
-      return EnvDir("XDG_DATA_HOME", home + "/.local/share");
+      return EnvironmentOr("XDG_DATA_HOME", home + "/.local/share");
     case CSIDL_PROFILE:
       return home;
     default:

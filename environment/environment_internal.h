@@ -1,9 +1,12 @@
-// Helpers shared by the environment's own source files.
+// Helpers shared by the environment's own source files: the process
+// environment, UTF-8 character counts, and the module start steps they own.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
+/// The process environment variable `name`, or fallback when unset or empty.
+std::string EnvironmentOr(const char* name, const std::string& fallback);
 /// $HOME, else the user database's home folder.
 std::string HomeFolder();
 /// The first maxChars characters (UTF-8 code points) of text.
