@@ -66,6 +66,12 @@ std::string Upper(std::string_view s) {
   return r;
 }
 
+std::string FoldAscii(std::string s) {
+  for (auto& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return s;
+}
+
 std::string Excerpt(std::string_view text, size_t pos) {
   size_t start = pos > 50 ? pos - 50 : 0;
   size_t end = std::min(text.size(), pos + 50);
@@ -531,6 +537,7 @@ struct Sx {
   std::string trim;  // character values only
   std::string raw;   // empty when there is no NULL-for-empty form
   bool ci = false;
+  bool rawCollated = false;  // raw is a bare column declared NOCASE
   bool constant = false;
   bool schemaSafe = true;
   uint32_t width = 0;
@@ -626,6 +633,7 @@ Sx Translator::Field(const Node& n) {
       else
         s.full = s.trim;
       s.ci = f->type == 20;
+      s.rawCollated = s.ci;
       break;
     }
     case ValueType::Logical:
@@ -1101,6 +1109,7 @@ Cond Translator::Compare(const Node& n, bool neg) {
     d.type = VT::Timestamp;
     d.full = "(CASE WHEN " + d.full + "='' THEN '' ELSE " + d.full + "||' 00:00:00.000' END)";
     d.raw = d.raw.empty() ? "" : "(" + d.raw + "||' 00:00:00.000')";
+    d.rawCollated = false;
     d = Fold(d, n.pos);
   };
   if (a.type == VT::Date && b.type == VT::Timestamp) promote(a);
@@ -1122,23 +1131,32 @@ Cond Translator::Compare(const Node& n, bool neg) {
     std::swap(a, b);
     op = Mirror(op);
   }
-  std::string coll = (a.ci || b.ci) ? " COLLATE NOCASE" : "";
   bool useRaw = mode_ == Mode::Filter && !a.raw.empty() && b.constant;
+  // Case-insensitive comparisons fold both sides with lower(), which is
+  // what NOCASE does, except on a bare case-insensitive column: its declared
+  // NOCASE applies by itself and keeps its index usable. No COLLATE is ever
+  // written: SQLite lets an explicit collation deep inside an operand decide
+  // the comparisons around it.
+  const bool ci = a.ci || b.ci;
+  const bool fold = ci && !(useRaw && a.rawCollated);
   std::string right = isChar ? b.trim : b.full;
+  if (fold) right = "lower(" + right + ")";
 
   // Builds the comparison for a left operand text.
-  auto build = [&](const std::string& L) -> std::string {
+  auto build = [&](std::string L) -> std::string {
+    if (fold) L = "lower(" + L + ")";
     if (prefix && b.constant && mode_ == Mode::Filter) {
-      std::string r = Unquote(right);
+      std::string r = Unquote(b.trim);
       if (r.empty()) {
         bool all = op == Tok::Eq || op == Tok::Ge || op == Tok::Le;
         return all ? "1" : "0";
       }
-      std::string succ = sdbkey::PrefixSuccessor(r, !coll.empty());
+      std::string succ = sdbkey::PrefixSuccessor(r, ci);
+      std::string R = ci ? SqlQuote(FoldAscii(Unquote(b.trim))) : b.trim;
       std::string S = SqlQuote(succ);
-      std::string lo = L + ">=" + right + coll, below = L + "<" + right + coll;
-      std::string hi = succ.empty() ? "0" : L + "<" + S + coll;
-      std::string above = succ.empty() ? "0" : L + ">=" + S + coll;
+      std::string lo = L + ">=" + R, below = L + "<" + R;
+      std::string hi = succ.empty() ? "0" : L + "<" + S;
+      std::string above = succ.empty() ? "0" : L + ">=" + S;
       switch (op) {
         case Tok::Eq:
           return "(" + lo + " AND " + hi + ")";
@@ -1156,10 +1174,8 @@ Cond Translator::Compare(const Node& n, bool neg) {
           break;
       }
     }
-    if (prefix) {
-      return "(substr(" + L + ",1,length(" + right + "))" + OpSql(op) + right + coll + ")";
-    }
-    return "(" + L + OpSql(op) + right + coll + ")";
+    if (prefix) return "(substr(" + L + ",1,length(" + right + "))" + OpSql(op) + right + ")";
+    return "(" + L + OpSql(op) + right + ")";
   };
 
   Cond c;

@@ -586,7 +586,9 @@ class ExprGen {
       case 8:
         return Char(d - 1) + " $ " + Char(d - 1);
       case 9:
-        return Pick({".T.", ".F."});
+        return Pick({".T.", ".F.",
+                     "TS" + Pick({" < ", " = ", " >= "}) +
+                         Pick({"D", "CTOTS('01/31/2020 13:45')", "TS + 1", "CTOD('')"})});
       default:
         return "FLAG = " + Pick({".T.", ".F.", "(" + Logical(d - 1) + ")"});
     }
@@ -665,8 +667,8 @@ class ExprGen {
 
 TEST_F(ExprTest, RandomExpressionsFilterAsTheyEvaluate) {
   ExprGen gen(77);
-  for (int i = 0; i < 1500; ++i) {
-    std::string text = gen.Logical(3);
+  for (int i = 0; i < 2000; ++i) {
+    std::string text = gen.Logical(i % 2 ? 3 : 4);
     for (bool exact : {false, true}) {
       Options o;
       o.exact = exact;
