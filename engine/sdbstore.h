@@ -410,6 +410,7 @@ enum class StatementKind {
   Other,        // anything else, passed through to SQLite
   Grant,        // GRANT rights ON table TO grantee, ... (catalog only)
   Revoke,       // REVOKE rights ON table FROM grantee, ... (catalog only)
+  AlterTable,   // ALTER TABLE t ADD [COLUMN] f TYPE | RENAME TO n | RENAME [COLUMN] a TO b
 };
 
 /// One engine statement made ready for SQLite by Translate().
@@ -524,6 +525,9 @@ class Database {
   void DropIndex(std::string_view table, std::string_view index);
   /// Drops an index by engine name alone when exactly one table has it.
   void DropIndexAnyTable(std::string_view index);
+  /// Adds a field at the end of the table (empty in every record). 5140 if
+  /// the name is taken.
+  void AddField(std::string_view table, FieldDef field);
 
   // --- rows (the hot paths; statements cached)
   /// Takes the next record number of the table without creating the row.

@@ -528,6 +528,34 @@ void Database::CreateTable(std::string_view name, std::vector<FieldDef> fields) 
   InvalidateTables();
 }
 
+void Database::AddField(std::string_view table, FieldDef field) {
+  auto t = GetTable(table);
+  if (field.name.empty() || EqualNoCase(field.name, "sdb_recno"))
+    throw StoreError(kErrBadParameter, "The new field needs a name other than sdb_recno.");
+  if (t->FieldIndex(field.name) >= 0)
+    throw StoreError(kErrDuplicateObject,
+                     "The table " + t->name + " already has a field " + field.name + ".");
+  if (field.type == FieldType::AutoInc || field.type == FieldType::RowVersion ||
+      field.type == FieldType::ModTime)
+    throw StoreError(kErrBadParameter,
+                     std::string("A ") + TypeName(field.type) +
+                         " field can only be declared when the table is created.");
+  uint32_t declared = field.type == FieldType::VarChar ? field.maxLength : field.length;
+  Atomically(*this, [&] {
+    Exec("ALTER TABLE " + t->quotedName + " ADD COLUMN " + QuoteIdent(field.name) + " " +
+         SqliteDeclaration(field.type) +
+         (field.defaultValue.empty() ? "" : " DEFAULT " + field.defaultValue));
+    Run("INSERT INTO sdb_fields(table_id, field_no, name, type, length, decimals, nullable, "
+        "default_value) "
+        "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
+        {std::to_string(t->id), std::to_string(t->fields.size() + 1), field.name,
+         std::to_string(static_cast<int>(field.type)), std::to_string(declared),
+         std::to_string(field.decimals), field.nullable ? "1" : "0", field.defaultValue});
+  });
+  FRowSql.erase(t->id);
+  InvalidateTables();
+}
+
 void Database::DropTable(std::string_view name) {
   auto t = GetTable(name);
   std::string ids = std::to_string(t->id);

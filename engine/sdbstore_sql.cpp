@@ -457,6 +457,35 @@ Translation Database::Translate(std::string_view engineSql) {
     return tr;
   }
 
+  if (Is(first, "ALTER")) {
+    p.Next();
+    p.Expect("TABLE");
+    tr.kind = StatementKind::AlterTable;
+    tr.sql = std::string(engineSql);
+    tr.table = p.Name("a table name");
+    if (p.Accept("ADD")) {
+      p.Accept("COLUMN");
+      std::string name = p.Name("a field name");
+      FieldDef f = ParseTypeName(TypeText(p));
+      f.name = name;
+      tr.fields.push_back(std::move(f));
+    } else if (p.Accept("RENAME")) {
+      if (p.Accept("TO")) {
+        tr.args = {p.Name("a table name")};
+      } else {
+        p.Accept("COLUMN");
+        std::string from = p.Name("a field name");
+        p.Expect("TO");
+        tr.args = {from, p.Name("a field name")};
+      }
+    } else {
+      Syntax("ALTER TABLE can add a field or rename the table or a field; near '" + p.Near() +
+             "'.");
+    }
+    if (!p.AtEnd()) Syntax("Unexpected text near '" + p.Near() + "'.");
+    return tr;
+  }
+
   if (Is(first, "DROP")) {
     p.Next();
     bool table = p.Accept("TABLE");
@@ -667,6 +696,14 @@ int Database::Execute(const Translation& tr) {
       return 0;
     case StatementKind::CreateIndex:
       CreateIndex(tr.table, tr.index);
+      return 0;
+    case StatementKind::AlterTable:
+      if (!tr.fields.empty())
+        AddField(tr.table, tr.fields[0]);
+      else if (tr.args.size() == 1)
+        RenameObject(ObjectType::Table, tr.table, tr.args[0]);
+      else
+        RenameObject(ObjectType::Field, tr.args[0], tr.args[1], tr.table);
       return 0;
     case StatementKind::DropIndex:
       if (tr.table.empty()) {

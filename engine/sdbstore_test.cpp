@@ -410,6 +410,25 @@ TEST_F(StoreTest, RenamesKeepTheCatalogInStep) {
   EXPECT_EQ(db->ListObjects(ObjectType::Field, "Money").size(), 9u);
 }
 
+TEST_F(StoreTest, AlterTableAddsAndRenames) {
+  Sql("CREATE TABLE T (A INTEGER); INSERT INTO T VALUES (1)");
+  Sql("ALTER TABLE T ADD COLUMN B CHAR(5); ALTER TABLE T ADD C NUMERIC(6,2)");
+  auto t = db->GetTable("T");
+  ASSERT_EQ(t->fields.size(), 3u);
+  EXPECT_EQ(t->fields[2].type, FieldType::Numeric);
+  EXPECT_EQ(t->recordLength, 4u + 5 + 6);
+  std::vector<uint8_t> img(t->recordLength);
+  ASSERT_TRUE(db->ReadRecord(*t, 1, img.data()));
+  EXPECT_TRUE(IsEmpty(t->fields[1], img.data()));
+  Sql("INSERT INTO T VALUES (2, 'x', 1.5)");  // the column list follows the new fields
+  EXPECT_EQ(*db->QueryText("SELECT B || C FROM T WHERE A = 2"), "x1.5");
+  Sql("ALTER TABLE T RENAME COLUMN B TO BB; ALTER TABLE T RENAME TO U");
+  EXPECT_EQ(db->GetTable("U")->fields[1].name, "BB");
+  EXPECT_EQ(CodeOf([&] { Sql("ALTER TABLE U ADD A INTEGER"); }), kErrDuplicateObject);
+  EXPECT_EQ(CodeOf([&] { Sql("ALTER TABLE U ADD Z AUTOINC"); }), kErrBadParameter);
+  EXPECT_EQ(CodeOf([&] { Sql("ALTER TABLE U DROP COLUMN BB"); }), kErrSql);
+}
+
 TEST_F(StoreTest, SchemaChangesByAnotherConnectionAreSeen) {
   Sql("CREATE TABLE T (A INTEGER)");
   auto before = db->GetTable("T");
