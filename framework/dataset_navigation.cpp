@@ -43,6 +43,19 @@ void TDataSet::SetBufferCount(int count) {
   }
 }
 
+void TDataSet::RecreateBuffers() {
+  int count = FBufferCount;
+  int active = FActiveRecord;
+  FreeBuffers();
+  try {
+    SetBufferCount(count);
+  } catch (...) {
+    Close();
+    throw;
+  }
+  FActiveRecord = active;  // a Resync keeps the active record's place
+}
+
 void TDataSet::FreeBuffers() {
   std::vector<TRecordBuffer> buffers;
   buffers.swap(FBuffers);

@@ -360,6 +360,24 @@ TEST_F(DataSetTest, ResyncCentresAfterJumpsAndFailsOnMissingRecords) {
   EXPECT_EQ(ErrorOf([&] { ds.GotoBookmark(sixth); }), "Record not found");
 }
 
+TEST_F(DataSetTest, RecreatedBuffersRefillOnResync) {
+  Fill(5);
+  TDataSource source;
+  source.SetDataSet(&ds);
+  TDataLink link;
+  link.SetBufferCount(3);
+  link.SetDataSource(&source);
+  ds.Open();
+  ds.MoveBy(3);
+  ds.CursorPosChanged();
+  ds.Recreate();
+  EXPECT_EQ(ds.BufferCount(), 3);
+  EXPECT_TRUE(ds.IsEmpty());
+  ds.Resync({});
+  EXPECT_EQ(Id(), 4);
+  EXPECT_EQ(Window(link), (std::vector<int>{2, 3, 4}));
+}
+
 TEST_F(DataSetTest, RefreshKeepsTheActiveRecordInPlace) {
   Fill(5);
   TDataSource source;

@@ -239,6 +239,11 @@ class TDataSet {
   virtual bool GetCurrentRecord(TRecordBuffer) { return false; }
   /// Whether a field is part of the active key (key edits accept only those).
   virtual bool IsIndexField(TField*) { return false; }
+  /// The field-change notice after a stored value (not in dsCalcFields,
+  /// dsFilter, dsNewValue): marks the dataset Modified for a data field, runs
+  /// the field's OnChange, recomputes calculated fields in an edit. Blob
+  /// streams call it when they go away modified.
+  void FieldChanged(TField* field);
 
   // -- events ----------------------------------------------------------------
   TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose;
@@ -346,10 +351,6 @@ class TDataSet {
   /// ("Field '%s' cannot be modified") outside dsSetKey and dsFilter, and
   /// the field's validation in dsEdit and dsInsert.
   void CheckFieldAssignment(TField* field, const void* buffer);
-  /// The field-change notice after a stored value (not in dsCalcFields,
-  /// dsFilter, dsNewValue): marks the dataset Modified for a data field, runs
-  /// the field's OnChange, recomputes calculated fields in an edit.
-  void FieldChanged(TField* field);
   /// Calculated-field area access: presence byte then value at the field's
   /// Offset after RecordSizeHook().
   bool ReadCalcFieldData(TRecordBuffer buffer, TField* field, void* value);
@@ -374,6 +375,10 @@ class TDataSet {
   void UpdateCursorPos();
   /// Sets the minimum ring size (at least 1).
   void SetMinBufferCount(int count);
+  /// Frees every buffer and allocates as many again (after a change of the
+  /// buffer layout); the ring is then empty until Resync or First refills it.
+  /// If an allocation fails the dataset is closed and the error propagates.
+  void RecreateBuffers();
 
  private:
   friend class TDataSource;

@@ -188,6 +188,7 @@ class TMemDataSet : public TDataSet {
     return TDataSet::ActiveRecordBuffer();
   }
   using TDataSet::CursorPosChanged;
+  void Recreate() { RecreateBuffers(); }
   using TDataSet::SetMinBufferCount;
 
  protected:
