@@ -1183,8 +1183,8 @@ Cond Translator::Compare(const Node& n, bool neg) {
     std::string body = build(a.raw);
     bool emptyMatches = FoldToBool(build(EmptyLiteral(a.type)), text_, n.pos);
     c.sql = emptyMatches ? "(" + a.raw + " IS NULL OR " + body + ")" : body;
-    c.level = Indexed(a.raw) && op != Tok::Ne ? OptLevel::Full : OptLevel::None;
-    if (prefix && op == Tok::Ne) c.level = Indexed(a.raw) ? OptLevel::Full : OptLevel::None;
+    bool ranged = !fold && Indexed(a.raw) && (op != Tok::Ne || prefix);
+    c.level = ranged ? OptLevel::Full : OptLevel::None;
   } else {
     c.sql = build(isChar ? a.trim : a.full);
     if (a.constant && b.constant) c.sql = FoldToBool(c.sql, text_, n.pos) ? "1" : "0";

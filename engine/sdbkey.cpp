@@ -368,7 +368,8 @@ Decoded DecodeText(const std::vector<Segment>& segs, std::string_view text,
         seg.type != 14 && seg.type != 22) {
       // `length` characters of UTF-8.
       size_t chars = 0, end = 0;
-      const size_t want = std::max<uint32_t>(1, seg.length);
+      // A segment without a length (a memo) takes the rest.
+      const size_t want = seg.length > 0 ? seg.length : rest.size();
       while (end < rest.size() && chars < want) {
         ++end;
         while (end < rest.size() && (static_cast<unsigned char>(rest[end]) & 0xC0) == 0x80) ++end;
@@ -376,7 +377,7 @@ Decoded DecodeText(const std::vector<Segment>& segs, std::string_view text,
       }
       Value v = TextValue(rest.substr(0, end));
       at += end;
-      bool prefix = chars < want && v.kind == Value::Text;
+      bool prefix = v.kind == Value::Text && (seg.length == 0 || chars < want);
       d.values.push_back(v);
       if (prefix) {
         d.lastIsPrefix = true;

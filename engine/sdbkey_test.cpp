@@ -501,6 +501,11 @@ TEST(KeyText, TextKeysSplitBySegmentWidths) {
   ASSERT_EQ(d.values.size(), 1u);
   EXPECT_EQ(d.values[0].i, -42);
   EXPECT_TRUE(sdbkey::DecodeText(id, "").values.empty());
+  std::vector<Segment> memo = {{"M", 5, 0, false, false}};
+  d = sdbkey::DecodeText(memo, "long text");
+  ASSERT_EQ(d.values.size(), 1u);
+  EXPECT_EQ(d.values[0].s, "long text");
+  EXPECT_TRUE(d.lastIsPrefix);
 }
 
 TEST_F(KeyTest, SegmentsOfIndexExpressions) {
