@@ -70,7 +70,6 @@ TTaskMessageBox::TTaskMessageBox(const std::string& message, int kind, TTaskButt
   for (const auto& b : kButtons)
     if (buttons & b.Flag) set |= b.Button;
   setStandardButtons(set ? set : QMessageBox::Ok);
-  setProperty("helpContext", helpContext);
 }
 
 int TTaskMessageBox::ResultCode() const {

@@ -1,6 +1,5 @@
-// A small HTTP/1.1 server on 127.0.0.1 for tests: serves the files of one
-// folder and answers chosen paths with error statuses, delays, redirects or an
-// endless body.
+// A small HTTP/1.1 server on 127.0.0.1 for tests: files of one folder, and
+// chosen paths answered with error statuses, delays, redirects, endless bodies.
 #pragma once
 
 #include <atomic>
