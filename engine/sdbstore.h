@@ -627,7 +627,11 @@ class Database {
 
   sqlite3* FDb = nullptr;
   std::string FPath;
-  std::unordered_map<std::string, sqlite3_stmt*> FStatements;
+  struct TextHash {  // lets the cache be searched with a string_view, no copy
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  std::unordered_map<std::string, sqlite3_stmt*, TextHash, std::equal_to<>> FStatements;
   std::map<std::string, std::shared_ptr<const TableDef>> FTables;  // key: upper-case name
   std::unordered_map<int64_t, std::unique_ptr<RowStatements>> FRowSql;
   int FSchemaVersion = -1;

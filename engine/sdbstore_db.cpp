@@ -180,18 +180,17 @@ void Database::SetBusyTimeout(int ms) {
 // ---------------------------------------------------------------- statements
 
 sqlite3_stmt* Database::Prepare(std::string_view sql) {
-  std::string key(sql);
-  auto it = FStatements.find(key);
+  auto it = FStatements.find(sql);
   if (it != FStatements.end()) {
     sqlite3_reset(it->second);
     sqlite3_clear_bindings(it->second);
     return it->second;
   }
   sqlite3_stmt* stmt = nullptr;
-  int rc = sqlite3_prepare_v3(FDb, key.data(), static_cast<int>(key.size()),
-                              SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
-  if (rc != SQLITE_OK) ThrowSqlite(FDb, rc, key);
-  FStatements.emplace(std::move(key), stmt);
+  int rc = sqlite3_prepare_v3(FDb, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                              &stmt, nullptr);
+  if (rc != SQLITE_OK) ThrowSqlite(FDb, rc, sql);
+  FStatements.emplace(std::string(sql), stmt);
   return stmt;
 }
 
