@@ -126,6 +126,11 @@ class LogicalEvaluator {
   sqlite3_stmt* stmt_ = nullptr;
 };
 
+// This thread's private in-memory connection with the engine's functions
+// (double-quoted names never read as text there): computes values that need
+// no table, such as constant folding and key values of unwritten records.
+sqlite3* ScratchConnection();
+
 // The short and long forms of an expression. Field names have no short form
 // in this engine (they are up to 128 characters in both), so both forms hold
 // the same text; the conversion checks that the text tokenizes (a quote that

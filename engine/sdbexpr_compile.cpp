@@ -440,17 +440,7 @@ class Parser {
 // ---------------------------------------------------------------- folding
 
 // Constant sub-expressions are computed by SQLite itself (one semantics), on
-// a private in-memory connection with the engine's functions registered.
-struct FoldDb {
-  sqlite3* db = nullptr;
-  FoldDb() {
-    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) ==
-        SQLITE_OK)
-      SdbRegisterSqlFunctions(db);
-  }
-  ~FoldDb() { sqlite3_close(db); }
-};
-
+// the thread's scratch connection.
 std::string NumberLiteral(double v) {
   if (std::isnan(v) || std::isinf(v)) return "0";
   char buf[40];
@@ -463,11 +453,11 @@ std::string NumberLiteral(double v) {
 
 // Runs SELECT <sql> and answers the value as a SQL literal.
 std::string FoldToLiteral(const std::string& sql, std::string_view text, size_t pos) {
-  thread_local FoldDb fold;
+  sqlite3* db = ScratchConnection();
   sqlite3_stmt* st = nullptr;
   std::string q = "SELECT " + sql;
-  if (sqlite3_prepare_v2(fold.db, q.c_str(), -1, &st, nullptr) != SQLITE_OK)
-    Fail(text, pos, std::string("cannot evaluate: ") + sqlite3_errmsg(fold.db));
+  if (sqlite3_prepare_v2(db, q.c_str(), -1, &st, nullptr) != SQLITE_OK)
+    Fail(text, pos, std::string("cannot evaluate: ") + sqlite3_errmsg(db));
   std::string out = "NULL";
   int rc = sqlite3_step(st);
   if (rc == SQLITE_ROW) {
@@ -498,7 +488,7 @@ std::string FoldToLiteral(const std::string& sql, std::string_view text, size_t 
         break;
     }
   }
-  std::string err = rc == SQLITE_ROW || rc == SQLITE_DONE ? "" : sqlite3_errmsg(fold.db);
+  std::string err = rc == SQLITE_ROW || rc == SQLITE_DONE ? "" : sqlite3_errmsg(db);
   sqlite3_finalize(st);
   if (!err.empty()) Fail(text, pos, "cannot evaluate: " + err);
   return out;

@@ -395,6 +395,27 @@ void FnContains(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 }  // namespace
 
+namespace {
+struct Scratch {
+  sqlite3* db = nullptr;
+  Scratch() {
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK)
+      return;
+    SdbRegisterSqlFunctions(db);
+    // A double-quoted name that is no column must fail, not read as text.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+  }
+  ~Scratch() { sqlite3_close(db); }
+};
+}  // namespace
+
+sqlite3* ScratchConnection() {
+  thread_local Scratch scratch;
+  return scratch.db;
+}
+
 LogicalEvaluator::LogicalEvaluator(sqlite3* db, const std::string& from,
                                    const std::string& logicalSql)
     : db_(db) {

@@ -171,6 +171,15 @@ struct Bound {
 };
 Bound RangeBound(const std::vector<Segment>& segs, const Decoded& key, bool top);
 
+// The segment values of a record that is not in the table (a key buffer, a
+// record being edited), as SQLite computes them: `fields` gives the stored
+// value of columns by name (without quotes); the other names of
+// `allColumns` (the table's fields) read as NULL. Throws sdbexpr::ExprError
+// with SQLite's text when the segments do not compute.
+std::vector<Value> SegmentValues(const std::vector<Segment>& segs,
+                                 const std::vector<std::pair<std::string, Value>>& fields,
+                                 const std::vector<std::string>& allColumns = {});
+
 // SELECT <seg1>, <seg2>, ... FROM <from> WHERE rowid=?1: the key values of
 // one record as SQLite computes them.
 std::string KeyOfRowQuery(const std::string& from, const std::vector<Segment>& segs);

@@ -9,6 +9,8 @@
 // in order of proximity, glued with UNION ALL under an outer LIMIT 1. NULL
 // values get IS NULL / IS NOT NULL parts of their own (SQLite sorts NULL
 // first), and every comparison carries the segment's collation.
+#include <algorithm>
+#include <cctype>
 #include <functional>
 
 #include "sdbkey.h"
@@ -205,6 +207,52 @@ Bound RangeBound(const std::vector<Segment>& segs, const Decoded& key, bool top)
   for (size_t j = 0; j < b.values.size() && j < 32; ++j)
     if (b.values[j].kind == Value::Null) b.nullMask |= 1u << j;
   return b;
+}
+
+std::vector<Value> SegmentValues(const std::vector<Segment>& segs,
+                                 const std::vector<std::pair<std::string, Value>>& fields,
+                                 const std::vector<std::string>& allColumns) {
+  auto quote = [](const std::string& name) {
+    std::string q = "\"";
+    for (char c : name) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return q + "\"";
+  };
+  auto same = [](const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+             return std::tolower(static_cast<unsigned char>(x)) ==
+                    std::tolower(static_cast<unsigned char>(y));
+           });
+  };
+  std::string row;
+  int n = 0;
+  for (const auto& [name, v] : fields)
+    row += (row.empty() ? "" : ", ") + ("?" + std::to_string(++n)) + " AS " + quote(name);
+  for (const auto& name : allColumns) {
+    bool given = false;
+    for (const auto& f : fields) given = given || same(f.first, name);
+    if (!given) row += (row.empty() ? "" : ", ") + std::string("NULL AS ") + quote(name);
+  }
+  std::string cols;
+  for (const auto& seg : segs) cols += (cols.empty() ? "" : ", ") + seg.sql;
+  std::string sql = "SELECT " + (cols.empty() ? std::string("NULL") : cols) + " FROM (SELECT " +
+                    (row.empty() ? std::string("NULL") : row) + ")";
+  sqlite3* db = sdbexpr::ScratchConnection();
+  sqlite3_stmt* st = nullptr;
+  auto fail = [&]() {
+    std::string err = sqlite3_errmsg(db);
+    sqlite3_finalize(st);
+    throw sdbexpr::ExprError("Expression error: " + err, err, 0);
+  };
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) fail();
+  n = 0;
+  for (const auto& f : fields) Bind(st, ++n, f.second);
+  std::vector<Value> out;
+  int rc = sqlite3_step(st);
+  if (rc != SQLITE_ROW) fail();
+  for (size_t j = 0; j < segs.size(); ++j)
+    out.push_back(Value::FromColumn(st, static_cast<int>(j)));
+  sqlite3_finalize(st);
+  return out;
 }
 
 std::string KeyOfRowQuery(const std::string& from, const std::vector<Segment>& segs) {

@@ -542,6 +542,23 @@ TEST_F(KeyTest, SegmentsOfIndexExpressions) {
             std::string::npos);
 }
 
+TEST_F(KeyTest, SegmentValuesOfARecordNotInTheTable) {
+  std::vector<Segment> segs = {{"upper(\"S\")", 4, 10, false, false},
+                               {"\"I\"", 11, 4, true, false},
+                               {"\"C\"", 20, 10, false, true}};
+  std::vector<Value> v = sdbkey::SegmentValues(
+      segs, {{"s", Value::OfText("abc")}, {"I", Value::OfInt(7)}}, {"S", "C", "I", "R"});
+  ASSERT_EQ(v.size(), 3u);
+  EXPECT_EQ(v[0].s, "ABC");
+  EXPECT_EQ(v[1].i, 7);
+  EXPECT_EQ(v[2].kind, Value::Null);
+  // The same values as the row would give once written.
+  Exec("INSERT INTO k(id, S, I) VALUES (1, 'abc', 7)");
+  uint32_t mask;
+  EXPECT_EQ(sdbkey::Encode(segs, KeyOf(segs, 1, &mask)), sdbkey::Encode(segs, v));
+  EXPECT_THROW(sdbkey::SegmentValues(segs, {{"S", Value::OfText("x")}}), sdbexpr::ExprError);
+}
+
 TEST_F(KeyTest, PrefixEqualityAndManyDuplicates) {
   Exec("CREATE INDEX ix ON k(C COLLATE NOCASE)");
   Exec("BEGIN");
