@@ -153,8 +153,8 @@ void TDataSet::Cancel() {
 
 void TDataSet::Delete() {
   CheckActive();
-  if (FState == dsInsert) {
-    Cancel();
+  if (FState == dsInsert || FState == dsSetKey) {
+    Cancel();  // a new record or a key is dropped, no stored record
     return;
   }
   if (FRecordCount == 0) throw EDatabaseError("Cannot perform this operation on an empty dataset");

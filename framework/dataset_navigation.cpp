@@ -251,6 +251,7 @@ int TDataSet::MoveBy(int distance) {
 }
 
 void TDataSet::Resync(const TResyncMode& mode) {
+  CheckActive();
   TRecordBuffer spare = FBuffers[FRecordCount];
   if (mode.count(rmExact)) {
     CursorPosChanged();

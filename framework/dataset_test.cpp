@@ -258,6 +258,10 @@ TEST_F(DataSetTest, KeyModeAcceptsOnlyKeyFields) {
   ds.Cancel();
   EXPECT_EQ(ds.State(), dsBrowse);
   ds.SetKey();
+  ds.Delete();  // drops the key, not a record
+  EXPECT_EQ(ds.State(), dsBrowse);
+  EXPECT_EQ(ds.RowCount(), 4u);
+  ds.SetKey();
   ds.Close();  // closing ends key mode too
   EXPECT_EQ(ds.State(), dsInactive);
 }

@@ -74,26 +74,35 @@ std::function<void(const std::exception&)>& ApplicationExceptionHandler();
 ///   Open    BeforeOpen, dsOpening, OpenHook (must leave the cursor before the
 ///           first record), buffers allocated (NewBufferHook), forward fetches
 ///           (FetchRecordHook gmNext), dsBrowse, DoAfterOpen (AfterOpen),
-///           AfterScroll. A failing OpenHook: CloseHook, dsInactive, rethrow.
+///           AfterScroll. A failing OpenHook or first fetch: FreeBufferHook,
+///           CloseHook, default fields destroyed, dsInactive, rethrow.
 ///   Close   BeforeClose, Cancel of an edit, dsInactive, FreeBufferHook for
 ///           each buffer, CloseHook, default fields destroyed, AfterClose.
 ///   First   browse-mode check, BeforeScroll, GoFirstHook, forward fetches,
 ///           AfterScroll (Last: GoLastHook and backward fetches).
-///   Edit    browse-mode check, CanModify check, BeforeEdit, EditHook under
+///   Edit    nothing in dsEdit/dsInsert, Insert on an empty dataset; else
+///           browse-mode check, CanModify check, BeforeEdit, EditHook under
 ///           OnEditError, calculated fields, dsEdit, deRecordChange, AfterEdit.
 ///   Insert  browse-mode check, CanModify check, BeforeInsert, BeforeScroll,
 ///           PrepareNewBuffer (ClearBufferHook, ClearCalculatedHook), InsertHook,
 ///           dsInsert, NewRecordStep (OnNewRecord), Modified cleared,
 ///           deDataSetChange, AfterInsert, AfterScroll. Append: the same with
 ///           the buffers cleared, the new buffer flagged bfEOF and the prior
-///           records fetched.
-///   Post    deUpdateRecord, deCheckBrowseMode, BeforePost, PostHook under
-///           OnPostError, dsBrowse, Resync, AfterPost.
+///           records fetched. A failing NewRecordStep drops the new record
+///           (dsBrowse, Resync) and rethrows.
+///   Post    deUpdateRecord (refused outside dsEdit, dsInsert, dsSetKey);
+///           in dsEdit/dsInsert: deCheckBrowseMode, BeforePost, PostHook under
+///           OnPostError, dsBrowse, Resync, AfterPost. A descendant's key
+///           mode ends in its own Post/Cancel after these.
 ///   Cancel  deCheckBrowseMode, BeforeCancel (+BeforeScroll for an insert),
 ///           CancelHook, dsBrowse, Resync, AfterCancel (+AfterScroll).
 ///   Delete  deCheckBrowseMode, BeforeDelete, BeforeScroll, DeleteHook under
-///           OnDeleteError, dsBrowse, Resync, AfterDelete, AfterScroll.
+///           OnDeleteError, dsBrowse, Resync, AfterDelete, AfterScroll; in
+///           dsInsert or dsSetKey it is Cancel.
 ///   Refresh BeforeRefresh, browse-mode check, RefreshHook, Resync, AfterRefresh.
+///   Resync  FetchRecordHook gmCurrent into the spare buffer (rmExact: it must
+///           succeed; else gmNext, then gmPrior, else the dataset shows no
+///           record), then backward and forward fetches around it.
 /// Before a hook that works on the active record (EditHook, PostHook,
 /// CancelHook, DeleteHook, RefreshHook) the cursor is put on that record with
 /// GoBufferRecordHook (or GoFirstHook/GoLastHook for a bfBOF/bfEOF buffer).
