@@ -166,28 +166,16 @@ bool IsBlank(const xmlChar* text) {
 
 // libxml2 keeps some blank text (the whole content of an element, anything
 // under xml:space="preserve"); the feed keeps none. Entity references are not
-// entered: their children belong to the entity declaration.
-void DropBlankText(xmlNode* root) {
-  xmlNode* node = root;
-  while (node != nullptr) {
-    if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
-      node = node->children;
-      continue;
-    }
-    // Leave node, climbing as long as there is no next sibling.
-    while (node != root && node->next == nullptr) {
-      xmlNode* parent = node->parent;
-      if (node->type == XML_TEXT_NODE && IsBlank(node->content)) {
-        xmlUnlinkNode(node);
-        xmlFreeNode(node);
-      }
-      node = parent;
-    }
-    if (node == root) break;
+// entered: their children belong to the entity declaration. The parser's
+// depth limit bounds the recursion.
+void DropBlankText(xmlNode* parent) {
+  for (xmlNode* node = parent->children; node != nullptr;) {
     xmlNode* next = node->next;
     if (node->type == XML_TEXT_NODE && IsBlank(node->content)) {
       xmlUnlinkNode(node);
       xmlFreeNode(node);
+    } else if (node->type == XML_ELEMENT_NODE) {
+      DropBlankText(node);
     }
     node = next;
   }

@@ -149,6 +149,17 @@ TEST_F(RateFeedTest, EntriesRunFromTheFirstItemOverEveryFollowingElement) {
   EXPECT_EQ("", entries[4].at("exchangeRate"));  // missing
 }
 
+TEST_F(RateFeedTest, BlankTextIsDroppedAtEveryDepth) {
+  // Also where the document asks for its blanks to be kept.
+  feed.LoadXML(
+      "<channel xml:space=\"preserve\">\n <item>\n  <title> </title>\n"
+      "  <description> <![CDATA[1 < 2]]> </description>\n </item>\n</channel>\n");
+  const TFeedEntry entry = feed.FirstEntry();
+  EXPECT_EQ("", feed.Text(entry, "title"));
+  EXPECT_EQ("1 < 2", feed.Text(entry, "description"));
+  EXPECT_FALSE(feed.NextEntry(entry));
+}
+
 TEST_F(RateFeedTest, TextOtherThanOneTextNodeFails) {
   feed.Load(server.Url("/daily/bad_texts.xml"));
   const TFeedEntry nested = feed.FirstEntry();
