@@ -39,9 +39,12 @@ class ExprError : public std::runtime_error {
 // The value types of the language.
 enum class ValueType { Character, Numeric, Date, Time, Timestamp, Logical, Binary };
 
-// What the caller tells about a field name: the SQLite expression that reads
-// the column (e.g. "\"NAME\"" or "t.\"NAME\""), the engine field type code
-// (1 logical ... 28 nmemo), the length and decimals of the field.
+// What the caller tells about a field name (matched as the table matches
+// names, without regard to case): the SQLite expression that reads the
+// column (e.g. "\"NAME\"" or "t.\"NAME\""), the engine field type code
+// (1 logical ... 28 nmemo), the length and decimals of the field. Answer
+// nullopt for a name the table lacks (it becomes a positioned error): SQLite
+// would read an unknown double-quoted name as a text.
 struct FieldInfo {
   std::string sql;
   uint16_t type = 0;

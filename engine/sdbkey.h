@@ -32,7 +32,9 @@ uint16_t SegmentTypeOf(sdbexpr::ValueType type);
 Segment SegmentOf(std::string_view expression, const sdbexpr::FieldResolver& resolve,
                   bool descending = false);
 
-// A segment value in its stored SQLite form.
+// A segment value in its stored SQLite form, as the record codec writes it:
+// text without trailing blanks, NULL for an empty field, dates and times as
+// ISO text, logicals 1/0, integers and reals as numbers.
 struct Value {
   enum Kind { Null, Integer, Real, Text, Blob };
   Kind kind = Null;
@@ -59,9 +61,11 @@ int BindAll(sqlite3_stmt* st, const std::vector<Value>& values, int firstParam);
 
 // Key layout. Each segment takes a fixed number of bytes: a class byte
 // (0 NULL, 1 number, 2 text, 3 blob: SQLite's order of storage classes)
-// and a payload (numbers 8 bytes, logicals 1 byte, text and blobs the field
-// width padded with zero bytes, NOCASE text with ASCII letters folded to
-// lower case); descending segments have every byte inverted. A full key ends
+// and a payload (numbers 8 bytes, logicals 1 byte, dates 10, times 12,
+// timestamps 23, character fields their length in bytes (three per
+// character for the Unicode types), memos and blobs 240, at most 1024; text
+// padded with zero bytes, NOCASE text with ASCII letters folded to lower
+// case); descending segments have every byte inverted. A full key ends
 // with one bound byte: 0x01 for a key built from values, 0xFF for a key
 // stepped past its prefix, 0x00 for a key stepped before it. Comparing two
 // keys byte by byte therefore gives the index order; equal keys are ties
