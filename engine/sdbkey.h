@@ -150,6 +150,14 @@ std::string BoundQuery(const std::string& from, const std::vector<Segment>& segs
                        uint32_t nullMask, Cmp cmp, bool withRowid,
                        const std::string& columns = "rowid", const std::string& where = "");
 
+// The same bound as a statement that goes on: stepping it yields every
+// row from the bound on in walk order, at the speed of one ordered SELECT.
+// A cursor keeps it open while it moves on in one direction and prepares a
+// BoundQuery or a new WalkQuery only where it jumps or turns.
+std::string WalkQuery(const std::string& from, const std::vector<Segment>& segs, size_t m,
+                      uint32_t nullMask, Cmp cmp, bool withRowid,
+                      const std::string& columns = "rowid", const std::string& where = "");
+
 // A condition true for rows whose key (first m segments, then the record
 // number when withRowid) compares `cmp` to the values bound from parameter
 // ?firstParam on (segment j at ?(firstParam+j), the record number at

@@ -125,23 +125,42 @@ std::string FirstQuery(const std::string& from, const std::vector<Segment>& segs
          OrderBy(segs, last) + " LIMIT 1";
 }
 
-std::string BoundQuery(const std::string& from, const std::vector<Segment>& segs, size_t m,
+namespace {
+
+// The parts of a bound as one statement: each part in index order, the
+// parts in proximity order. `limit` is "1" for the first row only, "-1" for
+// every row (a LIMIT keeps SQLite from dropping a subquery's ORDER BY).
+std::string PartsQuery(const std::string& from, const std::vector<Segment>& segs, size_t m,
                        uint32_t nullMask, Cmp cmp, bool withRowid, const std::string& columns,
-                       const std::string& where) {
+                       const std::string& where, const char* limit) {
   auto comps = Components(
       segs, m, nullMask, withRowid, [](size_t j) { return static_cast<int>(j) + 1; }, kRowidParam);
   bool forward = cmp == Cmp::GE || cmp == Cmp::GT;
   std::vector<Part> parts = Parts(comps, cmp);
   auto one = [&](const Part& p) {
     return "SELECT " + columns + " FROM " + from + Where(p.conds, where) + " ORDER BY " +
-           OrderFrom(segs, std::min(p.fixed, segs.size()), !forward) + " LIMIT 1";
+           OrderFrom(segs, std::min(p.fixed, segs.size()), !forward) + " LIMIT " + limit;
   };
   if (parts.empty()) return "SELECT " + columns + " FROM " + from + " WHERE 0";
   if (parts.size() == 1) return one(parts[0]);
   std::string sql;
   for (const auto& p : parts)
     sql += (sql.empty() ? "" : " UNION ALL ") + ("SELECT * FROM (" + one(p) + ")");
-  return sql + " LIMIT 1";
+  return std::string(limit) == "1" ? sql + " LIMIT 1" : sql;
+}
+
+}  // namespace
+
+std::string BoundQuery(const std::string& from, const std::vector<Segment>& segs, size_t m,
+                       uint32_t nullMask, Cmp cmp, bool withRowid, const std::string& columns,
+                       const std::string& where) {
+  return PartsQuery(from, segs, m, nullMask, cmp, withRowid, columns, where, "1");
+}
+
+std::string WalkQuery(const std::string& from, const std::vector<Segment>& segs, size_t m,
+                      uint32_t nullMask, Cmp cmp, bool withRowid, const std::string& columns,
+                      const std::string& where) {
+  return PartsQuery(from, segs, m, nullMask, cmp, withRowid, columns, where, "-1");
 }
 
 std::string KeyCondition(const std::vector<Segment>& segs, size_t m, uint32_t nullMask, Cmp cmp,

@@ -306,6 +306,25 @@ TEST_F(KeyTest, StepsWalkTheIndexBothWays) {
     }
     std::reverse(expected.begin(), expected.end());
     EXPECT_EQ(walked, expected) << "backward, index " << n;
+    // One walk statement from a row in the middle goes on in index order.
+    for (bool fwd : {true, false}) {
+      size_t mid = rows.size() / 3;
+      uint32_t mask;
+      std::vector<Value> v = KeyOf(segs, rows[mid].id, &mask);
+      sqlite3_stmt* walk =
+          Prepare(sdbkey::WalkQuery("k", segs, segs.size(), mask, fwd ? Cmp::GT : Cmp::LT, true));
+      sdbkey::BindAll(walk, v, 1);
+      sqlite3_bind_int64(walk, sdbkey::kRowidParam, rows[mid].id);
+      std::vector<int64_t> got, want;
+      while (sqlite3_step(walk) == SQLITE_ROW) got.push_back(sqlite3_column_int64(walk, 0));
+      if (fwd)
+        for (size_t i = mid + 1; i < rows.size(); ++i) want.push_back(rows[i].id);
+      else
+        for (size_t i = mid; i-- > 0;) want.push_back(rows[i].id);
+      EXPECT_EQ(got, want) << "walk statement, index " << n << (fwd ? " forward" : " backward");
+      std::string wplan = Plan(sdbkey::WalkQuery("k", segs, segs.size(), mask, Cmp::GT, true));
+      EXPECT_EQ(wplan.find("TEMP B-TREE"), std::string::npos) << n << "\n" << wplan;
+    }
     // Every part of a step is an index range: no sort, no scan of the table.
     std::string plan = Plan(sdbkey::BoundQuery("k", segs, segs.size(), 0, Cmp::GT, true));
     EXPECT_EQ(plan.find("TEMP B-TREE"), std::string::npos) << n << "\n" << plan;
