@@ -535,10 +535,13 @@ class Database {
   /// Reads record recno into image; false when no such record.
   bool ReadRecord(const TableDef& t, int64_t recno, uint8_t* image);
   /// Inserts record recno from the image; blob fields from blobs[fieldIndex]
-  /// (missing = NULL). AUTOINC: an empty image value gets recno. Throws 7200
-  /// (e.g. a unique index: native SQLITE_CONSTRAINT).
-  void InsertRecord(const TableDef& t, int64_t recno, const uint8_t* image,
-                    const std::map<int, std::optional<std::string>>& blobs = {});
+  /// (missing = NULL). AUTOINC: an empty image value gets recno. recno <= 0
+  /// lets SQLite number the record (one commit less than reserving first).
+  /// Answers the record number. Throws 7200 (e.g. a unique index: native
+  /// SQLITE_CONSTRAINT).
+  /// Cost: ReserveRecordNumber outside a transaction is a commit of its own.
+  int64_t InsertRecord(const TableDef& t, int64_t recno, const uint8_t* image,
+                       const std::map<int, std::optional<std::string>>& blobs = {});
   /// Updates the fields whose changed[i] is true (all when changed is empty);
   /// blob fields from blobs. Answers false when the record is gone.
   bool UpdateRecord(const TableDef& t, int64_t recno, const uint8_t* image,

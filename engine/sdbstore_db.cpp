@@ -187,8 +187,8 @@ sqlite3_stmt* Database::Prepare(std::string_view sql) {
     return it->second;
   }
   sqlite3_stmt* stmt = nullptr;
-  int rc = sqlite3_prepare_v3(FDb, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
-                              &stmt, nullptr);
+  int rc = sqlite3_prepare_v3(FDb, sql.data(), static_cast<int>(sql.size()),
+                              SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
   if (rc != SQLITE_OK) ThrowSqlite(FDb, rc, sql);
   FStatements.emplace(std::string(sql), stmt);
   return stmt;
@@ -703,26 +703,26 @@ Database::RowStatements& Database::RowSql(const TableDef& t) {
 }
 
 int64_t Database::ReserveRecordNumber(const TableDef& t) {
-  sqlite3_stmt* s =
-      Prepare("UPDATE sqlite_sequence SET seq = seq + 1 WHERE name = ?1 RETURNING seq");
-  sqlite3_bind_text(s, 1, t.name.data(), static_cast<int>(t.name.size()), SQLITE_TRANSIENT);
-  std::optional<int64_t> got;
-  if (Step(s)) got = sqlite3_column_int64(s, 0);
-  while (Step(s)) {
+  // One write transaction: raise the counter, read it back. (UPDATE ...
+  // RETURNING on sqlite_sequence is prepared anew on every run: far slower.)
+  bool own = !InTransaction();
+  if (own) Run("BEGIN IMMEDIATE");
+  try {
+    int changed = Run("UPDATE sqlite_sequence SET seq = seq + 1 WHERE name = ?1", {t.name});
+    if (!changed) {
+      // No counter (removed by hand): start above the highest number.
+      Run("INSERT INTO sqlite_sequence(name, seq) SELECT ?1, COALESCE(MAX(\"sdb_recno\"), 0) + 1 "
+          "FROM " +
+              t.quotedName,
+          {t.name});
+    }
+    auto seq = QueryText("SELECT seq FROM sqlite_sequence WHERE name = ?1", {t.name});
+    if (own) Run("COMMIT");
+    return seq ? std::stoll(*seq) : 0;
+  } catch (...) {
+    if (own && InTransaction()) sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
   }
-  sqlite3_reset(s);
-  if (got) return *got;
-  // No counter yet (the row was removed by hand): start above the highest number.
-  s = Prepare(
-      "INSERT INTO sqlite_sequence(name, seq) SELECT ?1, COALESCE(MAX(\"sdb_recno\"), 0) + 1 "
-      "FROM " +
-      t.quotedName + " RETURNING seq");
-  sqlite3_bind_text(s, 1, t.name.data(), static_cast<int>(t.name.size()), SQLITE_TRANSIENT);
-  int64_t n = Step(s) ? sqlite3_column_int64(s, 0) : 0;
-  while (Step(s)) {
-  }
-  sqlite3_reset(s);
-  return n;
 }
 
 bool Database::ReadRecord(const TableDef& t, int64_t recno, uint8_t* image) {
@@ -734,11 +734,15 @@ bool Database::ReadRecord(const TableDef& t, int64_t recno, uint8_t* image) {
   return found;
 }
 
-void Database::InsertRecord(const TableDef& t, int64_t recno, const uint8_t* image,
-                            const std::map<int, std::optional<std::string>>& blobs) {
+int64_t Database::InsertRecord(const TableDef& t, int64_t recno, const uint8_t* image,
+                               const std::map<int, std::optional<std::string>>& blobs) {
   sqlite3_stmt* s = Prepare(RowSql(t).insert);
-  sqlite3_bind_int64(s, 1, recno);
+  if (recno > 0)
+    sqlite3_bind_int64(s, 1, recno);
+  else
+    sqlite3_bind_null(s, 1);
   static const std::optional<std::string> kNone;
+  bool autoincLater = false;
   for (size_t i = 0; i < t.fields.size(); ++i) {
     const FieldDef& f = t.fields[i];
     int idx = static_cast<int>(i + 2);
@@ -746,13 +750,18 @@ void Database::InsertRecord(const TableDef& t, int64_t recno, const uint8_t* ima
       auto it = blobs.find(static_cast<int>(i));
       BindBlob(f, it == blobs.end() ? kNone : it->second, s, idx);
     } else if (f.type == FieldType::AutoInc && IsEmpty(f, image)) {
-      sqlite3_bind_int64(s, idx, recno);
+      if (recno > 0)
+        sqlite3_bind_int64(s, idx, recno);
+      else
+        autoincLater = true;  // NULL: the table's trigger gives it the record number
+      if (autoincLater) sqlite3_bind_null(s, idx);
     } else {
       BindField(f, image, s, idx);
     }
   }
   Step(s);
   sqlite3_reset(s);
+  return recno > 0 ? recno : sqlite3_last_insert_rowid(FDb);
 }
 
 bool Database::UpdateRecord(const TableDef& t, int64_t recno, const uint8_t* image,

@@ -161,6 +161,9 @@ TEST_F(StoreTest, RecordNumbersAreStableAndNeverReused) {
   // A counter removed by hand restarts above the highest number.
   db->Exec("DELETE FROM sqlite_sequence WHERE name = 'T'");
   EXPECT_EQ(db->ReserveRecordNumber(*t), 4);
+  // Or SQLite numbers the record as it is written.
+  EXPECT_EQ(db->InsertRecord(*t, 0, img.data()), 5);
+  EXPECT_EQ(db->InsertRecord(*t, 0, img.data()), 6);
 }
 
 TEST_F(StoreTest, RowWritesKeepBlobsAutoincAndChangedFields) {
@@ -173,6 +176,11 @@ TEST_F(StoreTest, RowWritesKeepBlobsAutoincAndChangedFields) {
   int64_t r = db->ReserveRecordNumber(*t);
   db->InsertRecord(*t, r, img.data(), {{2, std::string("text")}, {3, std::string("\0\1\2", 3)}});
   EXPECT_EQ(*db->QueryText("SELECT typeof(M) || typeof(P) || N FROM T"), "textblob1");
+  InitRecord(t->fields, img.data());
+  int64_t r2 = db->InsertRecord(*t, 0, img.data());
+  EXPECT_EQ(*db->QueryText("SELECT N FROM T WHERE sdb_recno = " + std::to_string(r2)),
+            std::to_string(r2));
+  EXPECT_TRUE(db->DeleteRecord(*t, r2));
   ASSERT_TRUE(db->ReadRecord(*t, r, img.data()));
   EXPECT_EQ(DataLength(t->fields[3], img.data()), 3u);
 
