@@ -364,6 +364,40 @@ TEST_F(DataSetTest, ResyncCentresAfterJumpsAndFailsOnMissingRecords) {
   EXPECT_EQ(ErrorOf([&] { ds.GotoBookmark(sixth); }), "Record not found");
 }
 
+TEST_F(DataSetTest, InsertAndAppendInAFullRing) {
+  Fill(6);
+  TDataSource source;
+  source.SetDataSet(&ds);
+  TDataLink link;
+  link.SetBufferCount(3);
+  link.SetDataSource(&source);
+  ds.Open();
+  ds.MoveBy(3);  // window 2 3 4, active 4
+  ds.Insert();
+  EXPECT_EQ(link.ActiveRecord(), 2);
+  EXPECT_EQ(link.RecordCount(), 3);
+  ds.FieldByName("ID")->SetAsInteger(40);
+  ds.Post();
+  EXPECT_EQ(Window(link), (std::vector<int>{2, 3, 40}));
+  ds.Next();
+  EXPECT_EQ(Id(), 4);
+  ds.Insert();
+  ds.Cancel();
+  EXPECT_EQ(Window(link), (std::vector<int>{3, 40, 4}));
+  EXPECT_EQ(Id(), 4);
+
+  ds.Append();
+  EXPECT_EQ(link.ActiveRecord(), 2);
+  ds.FieldByName("ID")->SetAsInteger(70);
+  EXPECT_EQ(Window(link), (std::vector<int>{5, 6, 70}));
+  ds.Post();
+  EXPECT_EQ(Window(link), (std::vector<int>{5, 6, 70}));
+  ds.Append();
+  ds.Cancel();
+  EXPECT_EQ(Window(link), (std::vector<int>{5, 6, 70}));
+  EXPECT_EQ(Id(), 70);
+}
+
 TEST_F(DataSetTest, RecreatedBuffersRefillOnResync) {
   Fill(5);
   TDataSource source;
