@@ -216,6 +216,8 @@ class TDataSet {
   void AppendRecord(const std::vector<Variant>& values) { AddRecord(values, true); }
 
   // -- filtering and searching ----------------------------------------------
+  /// The filter expression; the descendant evaluates it (the base only
+  /// stores it). OnFilterRecord applies while Filtered.
   const std::string& Filter() const { return FFilterText; }
   virtual void SetFilter(const std::string& text) { FFilterText = text; }
   bool Filtered() const { return FFiltered; }
@@ -339,6 +341,9 @@ class TDataSet {
   TDataSetState SetTempState(TDataSetState value);
   void RestoreState(TDataSetState value) { FState = value; }
   void SetModified(bool value) { FModified = value; }
+  /// Stores Filtered without moving (for descendants that switch their own
+  /// filter in between).
+  void SetFilteredFlag(bool value) { FFiltered = value; }
   void Destroying() { FDestroying = true; }
 
   /// Creates one default field per definition unless persistent data fields
