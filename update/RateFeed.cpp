@@ -181,6 +181,8 @@ void DropBlankText(xmlNode* parent) {
   }
 }
 
+void IgnoreMessage(void*, const char*, ...) {}
+
 bool HasName(const xmlNode* node, std::string_view name) {
   return node->type == XML_ELEMENT_NODE && (node->ns == nullptr || node->ns->prefix == nullptr) &&
          name == reinterpret_cast<const char*>(node->name);
@@ -240,10 +242,16 @@ void TRateFeed::LoadXML(std::string_view text) {
     failure->Line = error->line;
   };
 
+  // Failures of the input's encoding conversion bypass the parser's handler
+  // and would be printed; their consequence reaches the handler anyway.
+  const xmlGenericErrorFunc printer = xmlGenericError;
+  void* const printerContext = xmlGenericErrorContext;
+  xmlSetGenericErrorFunc(nullptr, IgnoreMessage);
   // No XML_PARSE_NOENT (it would substitute entities), no DTD loading or
   // validation, no network.
   xmlDoc* document = xmlCtxtReadMemory(context.get(), text.data(), static_cast<int>(text.size()),
                                        nullptr, nullptr, XML_PARSE_NONET | XML_PARSE_NOBLANKS);
+  xmlSetGenericErrorFunc(printerContext, printer);
   if (document == nullptr) {
     if (!failure.Seen) {
       const xmlError* last = xmlCtxtGetLastError(context.get());

@@ -194,6 +194,17 @@ TEST_F(RateFeedTest, ADocumentThatIsNotWellFormedGivesReasonLineAndExcerpt) {
   EXPECT_TRUE(message.ends_with(tail)) << message;
   EXPECT_EQ(message.find("\r\nLine"), message.find_first_of("\r\n")) << "reason trimmed";
 
+  // Input the parser cannot convert fails the load; nothing goes to standard
+  // error.
+  ::testing::internal::CaptureStderr();
+  const std::string unconverted = Failure([&] {
+    feed.LoadXML(
+        "<?xml version=\"1.0\" encoding=\"ISO-2022-JP\"?>\n"
+        "<channel><item><title>\x1b$B\xff\xff</title></item></channel>\n");
+  });
+  EXPECT_EQ("", ::testing::internal::GetCapturedStderr());
+  EXPECT_NE(std::string::npos, unconverted.find("\r\nLine: 2\r\n")) << unconverted;
+
   // The failed load released the earlier document.
   EXPECT_FALSE(feed.Loaded());
   EXPECT_EQ("The rate feed holds no entries.", Failure([&] { feed.FirstEntry(); }));
