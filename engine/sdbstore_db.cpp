@@ -349,6 +349,9 @@ std::shared_ptr<const TableDef> Database::LoadTable(std::string_view name) {
   t->charType = static_cast<uint16_t>(sqlite3_column_int(s, 3));
   t->collation = ColText(s, 4);
   sqlite3_reset(s);
+  // A table dropped by hand (the shell) leaves catalog rows: it is gone.
+  if (!QueryText("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1", {t->name}))
+    return nullptr;
   t->quotedName = QuoteIdent(t->name);
 
   s = Prepare(
@@ -466,7 +469,15 @@ void Database::CreateTable(std::string_view name, std::vector<FieldDef> fields) 
   ddl += ")";
 
   Atomically(*this, [&] {
+    // Catalog rows left by a table dropped by hand go first.
+    if (auto stale = QueryText("SELECT id FROM sdb_tables WHERE name = ?1", {name})) {
+      for (const char* cat :
+           {"sdb_fields", "sdb_indexes", "sdb_segments", "sdb_table_props", "sdb_rights"})
+        Run(std::string("DELETE FROM ") + cat + " WHERE table_id = ?1", {*stale});
+      Run("DELETE FROM sdb_tables WHERE id = ?1", {*stale});
+    }
     Exec(ddl);
+    Run("DELETE FROM sqlite_sequence WHERE name = ?1", {name});
     Run("INSERT INTO sqlite_sequence(name, seq) VALUES (?1, 0)", {name});
     Run("INSERT INTO sdb_tables(name) VALUES (?1)", {name});
     int64_t id = sqlite3_last_insert_rowid(FDb);

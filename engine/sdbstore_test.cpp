@@ -118,6 +118,12 @@ TEST_F(StoreTest, ShellAndEngineAgreeOnStoredValues) {
           "ORDER BY sdb_recno"),
       "1|1.0|EUR|Euro|1|2024-02-29 10:11:12.123|1|memo\n2|2.0|USD|dollar|||2|\n");
   EXPECT_EQ(Shell("SELECT count(DISTINCT RV), count(MT) FROM CD_Currency"), "2|2\n");
+  // A table the shell drops is gone for the engine too.
+  Sql("CREATE TABLE Gone (A INTEGER)");
+  EXPECT_EQ(Shell("DROP TABLE Gone"), "");
+  EXPECT_EQ(CodeOf([&] { db->GetTable("Gone"); }), kErrNotFound);
+  Sql("CREATE TABLE Gone (B CHAR(2))");
+  EXPECT_EQ(db->GetTable("Gone")->fields.at(0).name, "B");
   auto t = db->GetTable("CD_Currency");
   std::vector<uint8_t> img(t->recordLength);
   ASSERT_TRUE(db->ReadRecord(*t, 2, img.data()));
