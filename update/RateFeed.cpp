@@ -157,13 +157,6 @@ std::string SourceExcerpt(std::string_view text, int line) {
   return excerpt;
 }
 
-bool IsBlank(const xmlChar* text) {
-  if (text == nullptr) return true;
-  for (; *text; ++text)
-    if (*text != ' ' && *text != '\t' && *text != '\r' && *text != '\n') return false;
-  return true;
-}
-
 // libxml2 keeps some blank text (the whole content of an element, anything
 // under xml:space="preserve"); the feed keeps none. Entity references are not
 // entered: their children belong to the entity declaration. The parser's
@@ -171,7 +164,8 @@ bool IsBlank(const xmlChar* text) {
 void DropBlankText(xmlNode* parent) {
   for (xmlNode* node = parent->children; node != nullptr;) {
     xmlNode* next = node->next;
-    if (node->type == XML_TEXT_NODE && IsBlank(node->content)) {
+    // xmlIsBlankNode also answers for CDATA, which is content as written.
+    if (node->type == XML_TEXT_NODE && xmlIsBlankNode(node)) {
       xmlUnlinkNode(node);
       xmlFreeNode(node);
     } else if (node->type == XML_ELEMENT_NODE) {

@@ -150,13 +150,16 @@ TEST_F(RateFeedTest, EntriesRunFromTheFirstItemOverEveryFollowingElement) {
 }
 
 TEST_F(RateFeedTest, BlankTextIsDroppedAtEveryDepth) {
-  // Also where the document asks for its blanks to be kept.
+  // Also where the document asks for its blanks to be kept; blank character
+  // data is content, not layout.
   feed.LoadXML(
       "<channel xml:space=\"preserve\">\n <item>\n  <title> </title>\n"
-      "  <description> <![CDATA[1 < 2]]> </description>\n </item>\n</channel>\n");
+      "  <description> <![CDATA[1 < 2]]> </description>\n"
+      "  <link><![CDATA[ ]]></link>\n </item>\n</channel>\n");
   const TFeedEntry entry = feed.FirstEntry();
   EXPECT_EQ("", feed.Text(entry, "title"));
   EXPECT_EQ("1 < 2", feed.Text(entry, "description"));
+  EXPECT_EQ(" ", feed.Text(entry, "link"));  // character data is kept as written
   EXPECT_FALSE(feed.NextEntry(entry));
 }
 
