@@ -144,6 +144,22 @@ TEST_F(DataLinksTest, RingGrowsToTheLargestLink) {
   EXPECT_EQ(link.ActiveRecord(), 0);
 }
 
+TEST_F(DataLinksTest, ScrollNoticesTellHowFarTheWindowMoved) {
+  customers.AddRow({4, "Dan"});
+  link.SetBufferCount(2);
+  customers.Open();
+  link.notices.clear();
+  customers.Next();  // inside the window
+  customers.Next();  // past its end: the window moves one record
+  customers.MoveBy(-2);
+  customers.Last();
+  EXPECT_EQ(link.notices,
+            (std::vector<std::string>{"checkBrowseMode", "scrolled 0", "checkBrowseMode",
+                                      "scrolled 1", "checkBrowseMode", "scrolled -1",
+                                      "checkBrowseMode", "dataSetChanged"}));
+  EXPECT_EQ(link.ActiveRecord(), 1);
+}
+
 TEST_F(DataLinksTest, SourcesRefuseCircularLinks) {
   orders.SetMasterSource(&source);
   TDataSource ordersSource;
