@@ -323,8 +323,13 @@ Translation Database::Translate(std::string_view engineSql) {
         if (IsP(t, ")")) --depth;
         if (depth > 0) continue;
         if (Is(t, "DISTINCT") || Is(t, "GROUP") || Is(t, "UNION") || Is(t, "EXCEPT") ||
-            Is(t, "INTERSECT") || Is(t, "JOIN") || Is(t, "HAVING") || Is(t, "WINDOW"))
+            Is(t, "INTERSECT") || Is(t, "JOIN") || Is(t, "HAVING") || Is(t, "WINDOW") ||
+            Is(t, "OVER"))
           simple = false;
+        // An aggregate makes one row of many.
+        if (t.kind == Tok::Word && IsP(p.toks[k + 1], "(") && !fromAt)
+          for (const char* agg : {"COUNT", "SUM", "AVG", "MIN", "MAX", "TOTAL", "GROUP_CONCAT"})
+            if (EqualNoCase(t.text, agg)) simple = false;
         if (Is(t, "FROM") && !fromAt) fromAt = k;
       }
       if (simple && fromAt && IsName(p.toks[fromAt + 1])) {
@@ -334,9 +339,21 @@ Translation Database::Translate(std::string_view engineSql) {
         if (p.toks[k].kind == Tok::Word && !Is(p.toks[k], "WHERE") && !Is(p.toks[k], "ORDER") &&
             !Is(p.toks[k], "LIMIT"))
           ++k;  // alias
+        std::string alias;
+        if (Is(p.toks[k], "AS")) alias = p.toks[k + 1].text;
+        size_t a = fromAt + 2;
+        if (Is(p.toks[a], "AS")) ++a;
+        if (a < k) alias = p.toks[a].text;
         if (IsP(p.toks[k], ",")) simple = false;
         tr.table = p.toks[fromAt + 1].text;
         tr.singleTable = simple && FindTable(tr.table) != nullptr;
+        if (tr.singleTable) {
+          // The record number rides along (hidden by DescribeResult), so a
+          // live cursor knows which record each row is.
+          std::string col = QuoteIdent(alias.empty() ? tr.table : alias) + ".\"sdb_recno\", ";
+          size_t at = tr.sql.find_first_not_of(" \t\r\n", 6);  // after SELECT
+          tr.sql.insert(at == std::string::npos ? tr.sql.size() : at, col);
+        }
       }
     }
     return tr;

@@ -275,15 +275,21 @@ TEST_F(StoreTest, TranslationRewritesMarkersNamesAndColumnLists) {
   Translation tr =
       db->Translate("SELECT * FROM [T] WHERE A = :a AND B = ? AND B <> ':no' AND A > :a");
   EXPECT_EQ(tr.kind, StatementKind::Select);
-  EXPECT_EQ(tr.sql, "SELECT * FROM \"T\" WHERE A = ?1 AND B = ?2 AND B <> ':no' AND A > ?3");
+  EXPECT_EQ(
+      tr.sql,
+      "SELECT \"T\".\"sdb_recno\", * FROM \"T\" WHERE A = ?1 AND B = ?2 AND B <> ':no' AND A > ?3");
   EXPECT_EQ(tr.params, (std::vector<std::string>{"a", "", "a"}));
   EXPECT_TRUE(tr.singleTable);
   EXPECT_EQ(tr.table, "T");
   EXPECT_FALSE(db->Translate("SELECT * FROM T a, T b").singleTable);
   EXPECT_FALSE(db->Translate("SELECT DISTINCT A FROM T").singleTable);
   EXPECT_FALSE(db->Translate("SELECT A FROM T GROUP BY A").singleTable);
-  EXPECT_TRUE(
-      db->Translate("SELECT A FROM T x WHERE A IN (SELECT A FROM T GROUP BY A)").singleTable);
+  tr = db->Translate("SELECT A FROM T x WHERE A IN (SELECT max(A) FROM T GROUP BY A)");
+  EXPECT_TRUE(tr.singleTable);
+  EXPECT_EQ(tr.sql,
+            "SELECT \"x\".\"sdb_recno\", A FROM T x WHERE A IN (SELECT max(A) FROM T GROUP BY A)");
+  EXPECT_FALSE(db->Translate("SELECT count(*) FROM T").singleTable);
+  EXPECT_FALSE(db->Translate("SELECT A FROM T UNION SELECT A FROM T").singleTable);
 
   tr = db->Translate("INSERT INTO T VALUES (:x, 'a;b');");
   EXPECT_EQ(tr.sql, "INSERT INTO T (\"A\", \"B\") VALUES (?1, 'a;b')");
@@ -314,9 +320,18 @@ TEST_F(StoreTest, TranslationRewritesMarkersNamesAndColumnLists) {
 TEST_F(StoreTest, ResultLayoutsDescribeColumnsInEngineTypes) {
   Sql(kCurrency);
   Sql("INSERT INTO CD_Currency (ID, CODE, NAME) VALUES (7, 'EUR', 'Euro')");
-  sqlite3_stmt* s = db->Prepare(db->Translate("SELECT * FROM CD_Currency").sql);
+  sqlite3_stmt* s =
+      db->Prepare(db->Translate("SELECT NAME, CODE FROM CD_Currency AS c WHERE ID = 7").sql);
   ASSERT_TRUE(db->Step(s));
   ResultLayout r = db->DescribeResult(s);
+  ASSERT_EQ(r.fields.size(), 2u);
+  EXPECT_EQ(r.recnoColumn, 0);
+  EXPECT_EQ(sqlite3_column_int(s, 0), 1);
+  EXPECT_EQ(r.table, "CD_Currency");
+  sqlite3_reset(s);
+  s = db->Prepare(db->Translate("SELECT * FROM CD_Currency").sql);
+  ASSERT_TRUE(db->Step(s));
+  r = db->DescribeResult(s);
   ASSERT_EQ(r.fields.size(), 9u);
   EXPECT_EQ(r.recnoColumn, 0);
   EXPECT_EQ(r.table, "CD_Currency");
