@@ -600,7 +600,9 @@ class Database {
   // --- engine SQL
   /// Translates one engine statement. Throws 7200 (native 1) on syntax the
   /// translator refuses. DML keeps the SQL with ":name" markers turned into
-  /// "?N"; INSERT without a column list gets the engine fields named.
+  /// "?N"; INSERT without a column list gets the engine fields named; a
+  /// single-table SELECT gets "<table or alias>"."sdb_recno" as its first
+  /// column (DescribeResult hides it and answers it as recnoColumn).
   Translation Translate(std::string_view engineSql);
   /// Runs a translated statement that yields no rows and has no markers:
   /// DDL and GRANT/REVOKE do their catalog work, DML/Other/Transaction run
