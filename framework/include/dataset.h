@@ -137,6 +137,13 @@ class TDataSet {
   virtual TDataSource* DataSource() const { return nullptr; }
   /// True when `source` leads back to this dataset through master sources.
   bool IsLinkedTo(TDataSource* source) const;
+  /// The master fields this dataset follows and its own matching fields; the
+  /// base has none (both lists emptied).
+  virtual void GetDetailLinkFields(std::vector<TField*>& masterFields,
+                                   std::vector<TField*>& detailFields) {
+    masterFields.clear();
+    detailFields.clear();
+  }
 
   // -- fields ----------------------------------------------------------------
   TFieldDefs& FieldDefs() { return *FFieldDefs; }
