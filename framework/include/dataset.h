@@ -465,3 +465,6 @@ class TDataSet {
   TDataEvent FEnableEvent = deDataSetChange;
   std::vector<TDataSource*> FDataSources;
 };
+
+// Callers of FieldByName(...)->AsString() need the field classes as well.
+#include "fields.h"  // IWYU pragma: export
