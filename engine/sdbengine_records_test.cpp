@@ -36,9 +36,9 @@ class SdbRecords : public EngineTest {
     return image;
   }
   template <class V>
-  V At(const std::vector<uint8_t>& image, const char* field) {
+  V At(const std::vector<uint8_t>& image, const char* field, uint32_t plus = 0) {
     V v;
-    std::memcpy(&v, image.data() + Offset(field), sizeof v);
+    std::memcpy(&v, image.data() + Offset(field) + plus, sizeof v);
     return v;
   }
   bool Empty(const char* field) {
@@ -116,7 +116,7 @@ TEST_F(SdbRecords, EmptyRecordHoldsEveryTypesEmptyValue) {
   EXPECT_EQ(0x8000000000000000ull, At<uint64_t>(image, "MO"));
   EXPECT_EQ(0u, At<uint32_t>(image, "M"));  // blob indicator
   EXPECT_EQ(0u, At<uint32_t>(image, "D"));
-  EXPECT_EQ(0xFFFF, *reinterpret_cast<uint16_t*>(&image[Offset("NV") + 12]));
+  EXPECT_EQ(0xFFFF, At<uint16_t>(image, "NV", 12));
   for (const char* f : {"L",  "N", "D",  "S",  "M",  "B",  "IM", "V",  "DB", "I",  "SH", "TM",
                         "TS", "R", "CD", "MO", "CI", "NC", "NV", "NM", "CP", "VF", "VB"})
     EXPECT_TRUE(Empty(f)) << f;
@@ -181,10 +181,10 @@ TEST_F(SdbRecords, ValuesRoundTripThroughImageTextAndStorage) {
   EXPECT_EQ(-7, At<int16_t>(image, "SH"));
   EXPECT_EQ(45296789u, At<uint32_t>(image, "TM"));
   EXPECT_EQ(2415019u, At<uint32_t>(image, "TS"));
-  EXPECT_EQ(43200000u, *reinterpret_cast<uint32_t*>(&image[Offset("TS") + 4]));
+  EXPECT_EQ(43200000u, At<uint32_t>(image, "TS", 4));
   EXPECT_EQ(12345678, At<int64_t>(image, "MO"));
   EXPECT_EQ(0, std::memcmp(bytes, &image[Offset("R")], 4));
-  EXPECT_EQ(3, *reinterpret_cast<uint16_t*>(&image[Offset("NV") + 12]));
+  EXPECT_EQ(3, At<uint16_t>(image, "NV", 12));
   EXPECT_EQ(11u, At<uint32_t>(image, "M"));
 
   EXPECT_EQ("T", Get(t, "L"));

@@ -239,8 +239,8 @@ std::vector<Prepared> PrepareText(Statement& s, const std::string& sql) {
       Database& db = DatabaseFor(*s.conn, one, tr);
       p.params = tr.params;
       using K = sdbstore::StatementKind;
-      if (out.empty() && (tr.kind == K::Select || tr.kind == K::Insert ||
-                          tr.kind == K::Update || tr.kind == K::Delete)) {
+      if (out.empty() && (tr.kind == K::Select || tr.kind == K::Insert || tr.kind == K::Update ||
+                          tr.kind == K::Delete)) {
         Finalizer check{PrepareOwn(db, tr.sql, "")};  // names SQLite does not know fail now
       }
     } catch (...) {
@@ -297,8 +297,9 @@ SDBHANDLE Run(Statement& s, const std::vector<Prepared>& list, bool wantCursor) 
       BumpWriteEpoch();
       continue;
     }
-    if (tr.kind == K::CreateTable || tr.kind == K::DropTable || tr.kind == K::CreateIndex ||
-        tr.kind == K::DropIndex) {
+    bool runsHere = tr.kind == K::Select || tr.kind == K::Insert || tr.kind == K::Update ||
+                    tr.kind == K::Delete || tr.kind == K::Transaction || tr.kind == K::Other;
+    if (!runsHere) {  // DDL, rights: the catalog's work
       db.Execute(tr);
       s.rowsAffected = 0;
       BumpWriteEpoch();
@@ -317,6 +318,7 @@ SDBHANDLE Run(Statement& s, const std::vector<Prepared>& list, bool wantCursor) 
     int rc = sqlite3_step(f.stmt);
     if (rc != SQLITE_DONE && rc != SQLITE_ROW) sdbstore::ThrowSqlite(db.Handle(), rc);
     s.rowsAffected = sqlite3_changes(db.Handle());
+    if (tr.kind == K::Other) db.InvalidateTables();  // it may have changed the schema
     if (tr.kind == K::Insert && s.rowsAffected > 0) {
       auto def = db.FindTable(tr.table);
       if (def && def->autoincField >= 0) s.lastAutoinc = sqlite3_last_insert_rowid(db.Handle());

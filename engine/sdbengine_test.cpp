@@ -216,8 +216,15 @@ TEST(SdbFreeTables, FolderConnectionOpensAndListsTableFiles) {
   len = sizeof name;
   EXPECT_EQ(SDB_E_NOT_SUPPORTED,
             SdbDDGetTableProperty(conn, "Cust", SDB_DD_DEFAULT_INDEX, name, &len));
+  SDBHANDLE stmt = 0, cursor = 0;
+  SDB_OK(SdbCreateSQLStatement(conn, &stmt));
+  SDB_OK(SdbExecuteSQLDirectW(stmt, u"SELECT NAME FROM Cust", &cursor));
+  SDB_OK(SdbGotoTop(cursor));
+  EXPECT_EQ("Ann", EngineTest::Get(cursor, "NAME"));
   SDB_OK(SdbDisconnect(conn));
   EXPECT_EQ(SDB_E_INVALID_HANDLE, SdbGotoTop(t));  // closed with its connection
+  EXPECT_EQ(SDB_E_INVALID_HANDLE, SdbGotoTop(cursor));
+  EXPECT_EQ(SDB_E_STATEMENT_CLOSED, SdbCloseSQLStatement(stmt));
 }
 
 TEST_F(SdbDictionary, UnknownTableAnswers5132AndFolderRetryOpensFreeTable) {
@@ -234,4 +241,46 @@ TEST_F(SdbDictionary, UnknownTableAnswers5132AndFolderRetryOpensFreeTable) {
   uint16_t fields = 0;
   SDB_OK(SdbGetNumFields(t, &fields));
   EXPECT_EQ(1, fields);
+}
+
+TEST_F(SdbDictionary, UsersGroupsAndRights) {
+  SDB_OK(
+      Exec("CREATE TABLE R (A INTEGER, B CHAR(5));"
+           "EXECUTE PROCEDURE sp_CreateUser('clerk', 'secret');"
+           "EXECUTE PROCEDURE sp_CreateGroup('staff');"
+           "EXECUTE PROCEDURE sp_AddUserToGroup('clerk', 'staff');"
+           "GRANT SELECT, INSERT ON R TO staff;"));
+  SDBHANDLE c = 0;
+  std::string bad = "Data Source=" + dd + ";User ID=clerk;Password=\"wrong\";";
+  EXPECT_EQ(SDB_E_PERMISSION, SdbConnect101(bad.c_str(), &c));
+  std::string good = "Data Source=" + dd + ";User ID=clerk;Password=\"secret\";";
+  SDB_OK(SdbConnect101(good.c_str(), &c));
+
+  char groups[64];
+  uint16_t len = 0;
+  EXPECT_EQ(SDB_E_INSUFFICIENT_BUFFER,
+            SdbDDGetUserProperty(c, nullptr, SDB_DD_USER_GROUP_MEMBERSHIP, nullptr, &len));
+  EXPECT_EQ(6, len);  // "staff" and its terminator
+  SDB_OK(SdbDDGetUserProperty(c, nullptr, SDB_DD_USER_GROUP_MEMBERSHIP, groups, &len));
+  EXPECT_STREQ("staff", groups);
+
+  SDBHANDLE t = 0;
+  SDB_OK(SdbOpenTable90(c, "R", nullptr, 0, 1, 1, SDB_CHECKRIGHTS, 0, nullptr, &t));
+  uint32_t options = 0;
+  SDB_OK(SdbGetTableOpenOptions(t, &options));
+  EXPECT_EQ(SDB_RIGHT_INSERT, options & (SDB_RIGHT_INSERT | SDB_RIGHT_UPDATE));
+  uint8_t perms = 0;
+  SDB_OK(SdbGetColumnPermissions(t, "B", &perms));
+  EXPECT_EQ(SDB_PERMISSION_READ | SDB_PERMISSION_INSERT, perms);
+  SDB_OK(SdbAppendRecord(t));
+  SDB_OK(Set(t, "A", "1"));
+  SDB_OK(SdbWriteRecord(t));
+  EXPECT_EQ(SDB_E_PERMISSION, Set(t, "A", "2"));  // no update right
+  EXPECT_EQ(SDB_E_PERMISSION, SdbDeleteRecord(t));
+
+  SDBHANDLE free = 0;
+  SDB_OK(SdbOpenTable90(c, "R", nullptr, 0, 1, 1, SDB_IGNORERIGHTS, 0, nullptr, &free));
+  SDB_OK(SdbGetTableOpenOptions(free, &options));
+  EXPECT_EQ(SDB_RIGHT_INSERT | SDB_RIGHT_UPDATE, options & (SDB_RIGHT_INSERT | SDB_RIGHT_UPDATE));
+  SDB_OK(SdbDisconnect(c));
 }
