@@ -1,6 +1,7 @@
 #include "LANTools.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <ctime>
@@ -290,6 +291,16 @@ TEST_F(LANToolsTest, UserEnvironmentReadAndWrite) {
   WriteUserEnvironment("Created", "yes");
   EXPECT_EQ(TTempEnvironment::ReadFile(Env.Home() + ".config/registry/user.ini"),
             "[Environment]\nCreated=yes\n");
+}
+
+TEST_F(LANToolsTest, AHiveThatCannotBeReadIsNeverReplaced) {
+  if (::geteuid() == 0) GTEST_SKIP() << "every file is readable for root";
+  const std::string hive = "[Software\\Seavane]\nDBServer=kept\n";
+  Env.WriteFile(Env.UserHive(), hive);
+  fs::permissions(Env.UserHive(), fs::perms::owner_write, fs::perm_options::replace);
+  EXPECT_THROW(WriteUserEnvironment("SeavaneData", "/srv/data"), Exception);
+  fs::permissions(Env.UserHive(), fs::perms::owner_read, fs::perm_options::add);
+  EXPECT_EQ(TTempEnvironment::ReadFile(Env.UserHive()), hive);
 }
 
 // ---------------------------------------------------------------------------

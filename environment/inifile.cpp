@@ -130,9 +130,15 @@ void WriteValue(const std::string& path, const std::string& section, const std::
     stored = "\"" + stored + "\"";
   const std::string entry = name + "=" + stored;
 
+  namespace fs = std::filesystem;
+  std::error_code ec;
   std::string text;
   std::vector<std::string> lines;
-  if (ReadFile(path, text)) lines = SplitLines(text);
+  if (ReadFile(path, text))
+    lines = SplitLines(text);
+  else if (fs::exists(path, ec) || ec)
+    // Replacing a file that could not be read would lose all its other values.
+    throw Exception("Couldn't read \"" + path + "\".");
 
   const std::string wantSection = SectionKey(section);
   const std::string wantName = Lower(Trim(name));
@@ -170,8 +176,6 @@ void WriteValue(const std::string& path, const std::string& section, const std::
     }
   }
 
-  namespace fs = std::filesystem;
-  std::error_code ec;
   // Write through a symbolic link rather than replacing it.
   fs::path target = fs::weakly_canonical(path, ec);
   if (ec || target.empty()) target = path;

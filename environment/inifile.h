@@ -23,7 +23,8 @@ std::optional<std::string> Find(const TIniData& data, const std::string& section
 
 /// Writes one value into an INI file, creating the file (and its folder) or
 /// the section as needed, keeping every other line. Atomic replacement.
-/// Throws Exception on failure or for a value holding a line break.
+/// Throws Exception for a file that exists but cannot be read, a failed
+/// write, or a value holding a line break.
 void WriteValue(const std::string& path, const std::string& section, const std::string& name,
                 const std::string& value);
 

@@ -113,7 +113,7 @@ std::string ReadIniValue(const std::string& section, const std::string& key,
 /// characters.
 std::string ReadUserEnvironment(const std::string& name);
 /// Writes a user environment variable into the user hive. Throws Exception
-/// when the hive cannot be written or the value holds a line break.
+/// when the hive cannot be read or written or the value holds a line break.
 void WriteUserEnvironment(const std::string& name, const std::string& value);
 /// Writes SeavaneClient/SeavaneData where they differ from the folders.
 /// Answers whether anything was written.
