@@ -421,11 +421,28 @@ TEST(LANToolsText, HasSwitch) {
     std::vector<std::string> Args;
     bool Leading, Expected;
   } cases[] = {
-      {{}, true, false},           {{"AUTORUN"}, true, false},   {{"/AUTORUN"}, true, true},
-      {{"/auto"}, true, true},     {{"-AUTO"}, true, true},      {{"xAuto"}, true, true},
-      {{"auto"}, true, true},      {{"AUTOMATIC"}, true, false}, {{"auto=1"}, true, false},
-      {{"x", "auto"}, true, true}, {{"/auto"}, false, false},    {{"Auto"}, false, true},
+      {{}, true, false},
+      {{"AUTORUN"}, true, false},
+      {{"/AUTORUN"}, true, true},
+      {{"/auto"}, true, true},
+      {{"-AUTO"}, true, true},
+      {{"xAuto"}, true, true},
+      {{"auto"}, true, true},
+      {{"AUTOMATIC"}, true, false},
+      {{"auto=1"}, true, false},
+      {{"x", "auto"}, true, true},
+      {{"/auto"}, false, false},
+      {{"Auto"}, false, true},
       {{"/aut"}, true, false},
+      // The leading character counts as one however many bytes it takes.
+      {{"\xE2\x80\x93"
+        "auto"},
+       true,
+       true},
+      {{"\xC3\xA9"
+        "AUTORUN"},
+       true,
+       true},
   };
   for (const auto& c : cases) {
     SetCommandLineArguments(c.Args);

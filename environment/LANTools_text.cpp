@@ -38,9 +38,13 @@ std::string UpperText(const std::string& text) {
 bool HasSwitch(const std::string& name, bool allowLeadingChar) {
   const std::string wanted = UpperText(name);
   for (const std::string& arg : CommandLineArguments()) {
-    if (allowLeadingChar && arg.size() > 1 && UpperText(arg.substr(1, wanted.size())) == wanted)
-      return true;
     if (UpperText(arg) == wanted) return true;
+    if (!allowLeadingChar || arg.empty()) continue;
+    // The leading character may take several bytes ("\xE2\x80\x93auto").
+    size_t second = 1;
+    while (second < arg.size() && (static_cast<unsigned char>(arg[second]) & 0xC0) == 0x80)
+      ++second;
+    if (UpperText(TruncateChars(arg.substr(second), CharCount(wanted))) == wanted) return true;
   }
   return false;
 }
