@@ -439,6 +439,27 @@ TEST_F(StoreTest, RenamesKeepTheCatalogInStep) {
   EXPECT_EQ(db->ListObjects(ObjectType::Field, "Money").size(), 9u);
 }
 
+TEST_F(StoreTest, ColumnConstraintsBecomeCatalogFacts) {
+  Sql("CREATE TABLE P (CODE CHAR(3) PRIMARY KEY, QTY INTEGER NOT NULL DEFAULT -1, NOTE CHAR(5) "
+      "DEFAULT 'n/a')");
+  auto t = db->GetTable("P");
+  const IndexDef* pk = t->FindIndex("CODE");
+  ASSERT_TRUE(pk);
+  EXPECT_TRUE(pk->primary);
+  EXPECT_TRUE(pk->unique);
+  EXPECT_EQ(*db->TableProperty("P", kTableDefaultIndex), "CODE");
+  EXPECT_FALSE(t->fields[1].nullable);
+  EXPECT_EQ(t->fields[1].defaultValue, "-1");
+  EXPECT_EQ(t->fields[2].defaultValue, "'n/a'");
+  Sql("INSERT INTO P (CODE) VALUES ('A')");  // SQL inserts get the defaults
+  EXPECT_EQ(*db->QueryText("SELECT QTY || NOTE FROM P"), "-1n/a");
+  EXPECT_EQ(CodeOf([&] { Sql("INSERT INTO P (CODE) VALUES ('A')"); }), kErrSql);
+  EXPECT_EQ(CodeOf([&] { Sql("CREATE TABLE Q (A INTEGER, PRIMARY KEY (A))"); }), kErrSql);
+  EXPECT_EQ(CodeOf([&] { Sql("CREATE TABLE Q (A INTEGER PRIMARY KEY, B INTEGER PRIMARY KEY)"); }),
+            kErrSql);
+  EXPECT_FALSE(db->FindTable("Q"));
+}
+
 TEST_F(StoreTest, AlterTableAddsAndRenames) {
   Sql("CREATE TABLE T (A INTEGER); INSERT INTO T VALUES (1)");
   Sql("ALTER TABLE T ADD COLUMN B CHAR(5); ALTER TABLE T ADD C NUMERIC(6,2)");
