@@ -417,6 +417,7 @@ TEST_F(LANToolsTest, FoldersAndCaselessNames) {
 // Text and command line
 
 TEST(LANToolsText, HasSwitch) {
+  const std::string kEnDash = "\xE2\x80\x93", kEAcute = "\xC3\xA9";
   struct {
     std::vector<std::string> Args;
     bool Leading, Expected;
@@ -435,14 +436,8 @@ TEST(LANToolsText, HasSwitch) {
       {{"Auto"}, false, true},
       {{"/aut"}, true, false},
       // The leading character counts as one however many bytes it takes.
-      {{"\xE2\x80\x93"
-        "auto"},
-       true,
-       true},
-      {{"\xC3\xA9"
-        "AUTORUN"},
-       true,
-       true},
+      {{kEnDash + "auto"}, true, true},
+      {{kEAcute + "AUTORUN"}, true, true},
   };
   for (const auto& c : cases) {
     SetCommandLineArguments(c.Args);
