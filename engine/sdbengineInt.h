@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -140,6 +141,7 @@ int64_t NowMs();
 
 class Table;
 class Statement;
+struct TableOrders;  // index handles, scopes and filters (sdbengineIndex.h)
 
 class Connection : public Object {
  public:
@@ -295,6 +297,10 @@ class Table : public Object {
   bool Reread();
   void DropBatch();
 
+  // --- index orders and filters (sdbengine_index*.cpp, sdbengine_filter.cpp)
+  RowSource* order = nullptr;            // the order moves follow; null: `source`
+  std::shared_ptr<TableOrders> orders;  // null until an index or filter is used
+
   // --- pending update (sdbengine_writing.cpp)
   struct Pending {
     bool active = false;
@@ -327,6 +333,7 @@ class Table : public Object {
   uint64_t FBatchEpoch = 0;
   int64_t FBatchAtMs = 0;
   size_t FBatchSize = 0;  // size of the next batch (grows on a walk)
+  RowSource* FBatchOrder = nullptr;  // the order the batch was read in
   bool BatchValid() const;
   bool StepBatch(bool forward);
   void LoadBatch(int64_t fromRecno, const uint8_t* fromImage, bool forward);
@@ -373,6 +380,26 @@ class Statement : public Object {
 
 /// Closes a table or cursor handle (its locks and pending update go too).
 void CloseTable(Table& table);
+
+// Index orders, scopes and filters (sdbengine_index*.cpp, sdbengine_filter.cpp).
+/// The cursor a navigation call moves: a table or SQL cursor in its own
+/// order, or through an index handle its table in the index's order.
+Table& NavCursor(SDBHANDLE handle, const char* call);
+/// SdbGetRecordCount of a table, cursor or index handle (option 1 respects
+/// filters and scopes, 2 ignores both, 3 respects scopes only).
+int64_t CountRecords(Object& object, uint16_t option);
+/// Whether the current record passes the filters (and through an index
+/// handle the index's condition and scopes). REQUIRES a current record.
+bool PassesOrder(SDBHANDLE handle, Table& table);
+/// Sets a key value on an index handle (SdbSetField... on an index).
+void SetKeyField(Object& index, SDBFIELD field, const char* call,
+                 const std::function<void(const FieldDef&, uint8_t*, const std::string&)>& put,
+                 const std::function<std::optional<std::string>(const FieldDef&)>& blob);
+/// Closes the index handles of a table (when the table closes).
+void CloseOrders(Table& table);
+/// Rethrows the failure being handled, a unique index violation of a write
+/// as SDB_E_DUPLICATE_KEY naming the index.
+[[noreturn]] void RethrowWriteFailure(const Table& table, int64_t recno, const char* call);
 /// Closes a statement with its cursors.
 void CloseStatement(Statement& statement);
 

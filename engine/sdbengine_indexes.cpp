@@ -1,230 +1,258 @@
-// Indexes, keys, scopes and filters: the calls of the index part of the
-// engine. Until that part is built they answer SDB_E_NOT_SUPPORTED with a
-// text that says so; tables then list no indexes and have no filter.
-#include "sdbengineInt.h"
+// The index catalog through the C API: index handles of a table, their
+// names, groups ("index files"), segments and properties.
+#include <algorithm>
+#include <filesystem>
+
+#include "sdbengineIndex.h"
 
 using namespace sdbe;
 
 namespace {
 
-uint32_t NotYet(const char* call) {
-  return SetError(SDB_E_NOT_SUPPORTED, std::string(call) +
-                                           ": indexes, keys, scopes and filters are not "
-                                           "supported by this engine yet.");
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
 }
 
-Table& Tab(SDBHANDLE h, const char* call) {
+// The group an index is stored in is open: the table's own always, others
+// once opened with SdbOpenIndex.
+bool GroupOpen(Table& t, const std::string& group) {
+  if (sdbstore::EqualNoCase(group, t.name) || group.empty()) return true;
+  return t.orders && t.orders->openGroups.count(Upper(group));
+}
+
+// The table's indexes as the catalog has them now, in creation order.
+std::vector<sdbstore::IndexDef> CatalogIndexes(Table& t) {
+  auto fresh = t.db->FindTable(t.name);
+  std::vector<sdbstore::IndexDef> all = fresh ? fresh->indexes : t.def->indexes;
+  std::stable_sort(all.begin(), all.end(),
+                   [](const auto& a, const auto& b) { return a.ordinal < b.ordinal; });
+  return all;
+}
+
+// The index handles of the open groups, in engine order.
+std::vector<SDBHANDLE> OpenIndexes(Table& t) {
+  std::vector<SDBHANDLE> out;
+  if (t.IsCursor() || !t.db) return out;
+  for (const auto& def : CatalogIndexes(t))
+    if (GroupOpen(t, def.indexFile)) out.push_back(IndexHandle(t, def).handle);
+  return out;
+}
+
+uint32_t PutHandles(const std::vector<SDBHANDLE>& handles, SDBHANDLE* array, uint16_t* len,
+                    const char* call) {
+  Need(len, "array length");
+  size_t room = array ? *len : 0;
+  size_t n = std::min(room, handles.size());
+  std::copy(handles.begin(), handles.begin() + n, array);
+  *len = static_cast<uint16_t>(n);
+  if (handles.size() > room) {
+    *len = static_cast<uint16_t>(std::min<size_t>(handles.size(), 0xFFFF));
+    Throw(SDB_E_INSUFFICIENT_BUFFER, std::string(call) + ": " + std::to_string(handles.size()) +
+                                         " index handles, room for " + std::to_string(room) + ".");
+  }
+  return SDB_SUCCESS;
+}
+
+Table& AnyTable(SDBHANDLE h, const char* call) {
   return As<Table>(h, {Kind::Table, Kind::Cursor}, call);
+}
+
+// The group name of an index file name: no folder, no extension.
+std::string GroupName(std::string_view file) {
+  std::string s(file);
+  for (char& c : s)
+    if (c == '\\') c = '/';
+  s = std::filesystem::path(s).filename().string();
+  size_t dot = s.rfind('.');
+  if (dot != std::string::npos && dot > 0) s.resize(dot);
+  return s;
+}
+
+uint32_t PutFlag(bool value, uint16_t* out) {
+  return PutBool(value, out, "answer");
 }
 
 }  // namespace
 
-extern "C" uint32_t SdbGetIndexHandle(SDBHANDLE /*hTable*/, const char* /*pucName*/,
-                                      SDBHANDLE* /*phIndex*/) {
-  return Api([&] { return NotYet("SdbGetIndexHandle"); });
-}
-
-extern "C" uint32_t SdbGetIndexName(SDBHANDLE /*hIndex*/, char* /*pucName*/,
-                                    uint16_t* /*pusBufLen*/) {
-  return Api([&] { return NotYet("SdbGetIndexName"); });
-}
-
-extern "C" uint32_t SdbGetIndexFilename(SDBHANDLE /*hIndex*/, uint16_t /*usOption*/,
-                                        char* /*pucName*/, uint16_t* /*pusBufLen*/) {
-  return Api([&] { return NotYet("SdbGetIndexFilename"); });
-}
-
-extern "C" uint32_t SdbOpenIndex(SDBHANDLE /*hTable*/, const char* /*pucName*/,
-                                 SDBHANDLE* /*ahIndex*/, uint16_t* /*pusArrayLen*/) {
-  return Api([&] { return NotYet("SdbOpenIndex"); });
-}
-
-extern "C" uint32_t SdbCloseIndex(SDBHANDLE /*hIndex*/) {
-  return Api([&] { return NotYet("SdbCloseIndex"); });
-}
-
-extern "C" uint32_t SdbGetNumSegments(SDBHANDLE /*hIndex*/, uint16_t* /*pusSegments*/) {
-  return Api([&] { return NotYet("SdbGetNumSegments"); });
-}
-
-extern "C" uint32_t SdbGetSegmentFieldname(SDBHANDLE /*hIndex*/, uint16_t /*usSegmentNum*/,
-                                           char* /*pucName*/, uint16_t* /*pusBufLen*/) {
-  return Api([&] { return NotYet("SdbGetSegmentFieldname"); });
-}
-
-extern "C" uint32_t SdbIsIndexDescending(SDBHANDLE /*hIndex*/, uint16_t* /*pbDescending*/) {
-  return Api([&] { return NotYet("SdbIsIndexDescending"); });
-}
-
-extern "C" uint32_t SdbIsIndexUnique(SDBHANDLE /*hIndex*/, uint16_t* /*pbUnique*/) {
-  return Api([&] { return NotYet("SdbIsIndexUnique"); });
-}
-
-extern "C" uint32_t SdbIsIndexCandidate(SDBHANDLE /*hIndex*/, uint16_t* /*pbCandidate*/) {
-  return Api([&] { return NotYet("SdbIsIndexCandidate"); });
-}
-
-extern "C" uint32_t SdbIsIndexPrimaryKey(SDBHANDLE /*hIndex*/, uint16_t* /*pbPrimaryKey*/) {
-  return Api([&] { return NotYet("SdbIsIndexPrimaryKey"); });
-}
-
-extern "C" uint32_t SdbGetIndexFlags(SDBHANDLE /*hIndex*/, uint32_t* /*pulFlags*/) {
-  return Api([&] { return NotYet("SdbGetIndexFlags"); });
-}
-
-extern "C" uint32_t SdbGetIndexCondition(SDBHANDLE /*hIndex*/, char* /*pucCondition*/,
-                                         uint16_t* /*pusBufLen*/) {
-  return Api([&] { return NotYet("SdbGetIndexCondition"); });
-}
-
-extern "C" uint32_t SdbGetIndexPageSize(SDBHANDLE /*hIndex*/, uint32_t* /*pulPageSize*/) {
-  return Api([&] { return NotYet("SdbGetIndexPageSize"); });
-}
-
-extern "C" uint32_t SdbGetKeyLength(SDBHANDLE /*hIndex*/, uint16_t* /*pusKeyLength*/) {
-  return Api([&] { return NotYet("SdbGetKeyLength"); });
-}
-
-extern "C" uint32_t SdbGetKeyNum(SDBHANDLE /*hIndex*/, uint16_t /*usFilterOption*/,
-                                 uint32_t* /*pulKey*/) {
-  return Api([&] { return NotYet("SdbGetKeyNum"); });
-}
-
-extern "C" uint32_t SdbGetRelKeyPos(SDBHANDLE /*hIndex*/, double* /*pdPos*/) {
-  return Api([&] { return NotYet("SdbGetRelKeyPos"); });
-}
-
-extern "C" uint32_t SdbSetRelKeyPos(SDBHANDLE /*hIndex*/, double /*dPos*/) {
-  return Api([&] { return NotYet("SdbSetRelKeyPos"); });
-}
-
-extern "C" uint32_t SdbInitRawKey(SDBHANDLE /*hIndex*/) {
-  return Api([&] { return NotYet("SdbInitRawKey"); });
-}
-
-extern "C" uint32_t SdbBuildRawKey(SDBHANDLE /*hIndex*/, uint8_t* /*pucKey*/,
-                                   uint16_t* /*pusKeyLen*/) {
-  return Api([&] { return NotYet("SdbBuildRawKey"); });
-}
-
-extern "C" uint32_t SdbBuildRawKey100(SDBHANDLE /*hIndex*/, uint8_t* /*pucKey*/,
-                                      uint16_t* /*pusKeyLen*/, uint32_t /*ulOptions*/) {
-  return Api([&] { return NotYet("SdbBuildRawKey100"); });
-}
-
-extern "C" uint32_t SdbBuildKeyFromRecord(SDBHANDLE /*hIndex*/, const uint8_t* /*pucRecBuffer*/,
-                                          uint32_t /*ulRecLen*/, uint8_t* /*pucKey*/,
-                                          uint16_t* /*pusKeyLen*/) {
-  return Api([&] { return NotYet("SdbBuildKeyFromRecord"); });
-}
-
-extern "C" uint32_t SdbStepIndexKey(SDBHANDLE /*hIndex*/, uint8_t* /*pucKey*/,
-                                    uint16_t /*usKeyLen*/, int16_t /*sDirection*/) {
-  return Api([&] { return NotYet("SdbStepIndexKey"); });
-}
-
-extern "C" uint32_t SdbSeek(SDBHANDLE /*hIndex*/, const uint8_t* /*pucKey*/, uint16_t /*usKeyLen*/,
-                            uint16_t /*usDataType*/, uint16_t /*usSeekType*/,
-                            uint16_t* /*pbFound*/) {
-  return Api([&] { return NotYet("SdbSeek"); });
-}
-
-extern "C" uint32_t SdbSetScope(SDBHANDLE /*hIndex*/, uint16_t /*usScopeOption*/,
-                                const uint8_t* /*pucScope*/, uint16_t /*usScopeLen*/,
-                                uint16_t /*usDataType*/) {
-  return Api([&] { return NotYet("SdbSetScope"); });
-}
-
-extern "C" uint32_t SdbClearScope(SDBHANDLE /*hIndex*/, uint16_t /*usScopeOption*/) {
-  return Api([&] { return NotYet("SdbClearScope"); });
-}
-
-extern "C" uint32_t SdbGetScope(SDBHANDLE /*hIndex*/, uint16_t /*usScopeOption*/,
-                                uint8_t* /*pucScope*/, uint16_t* /*pusBufLen*/) {
-  return Api([&] { return NotYet("SdbGetScope"); });
-}
-
-extern "C" uint32_t SdbSetAOF100(SDBHANDLE /*hTable*/, const void* /*pvFilter*/,
-                                 uint32_t /*ulOptions*/) {
-  return Api([&] { return NotYet("SdbSetAOF100"); });
-}
-
-extern "C" uint32_t SdbSetFilter100(SDBHANDLE /*hTable*/, const void* /*pvFilter*/,
-                                    uint32_t /*ulOptions*/) {
-  return Api([&] { return NotYet("SdbSetFilter100"); });
-}
-
-extern "C" uint32_t SdbGetAOF(SDBHANDLE /*hTable*/, char* /*pucFilter*/, uint16_t* /*pusLen*/) {
-  return Api([&] { return NotYet("SdbGetAOF"); });
-}
-
-extern "C" uint32_t SdbGetFilter(SDBHANDLE /*hTable*/, char* /*pucFilter*/, uint16_t* /*pusLen*/) {
-  return Api([&] { return NotYet("SdbGetFilter"); });
-}
-
-extern "C" uint32_t SdbEvalLogicalExpr(SDBHANDLE /*hTable*/, const char* /*pucExpr*/,
-                                       uint16_t* /*pbResult*/) {
-  return Api([&] { return NotYet("SdbEvalLogicalExpr"); });
-}
-
-extern "C" uint32_t SdbExpressionLongToShort90(SDBHANDLE /*hTable*/, const char* /*pucLongExpr*/,
-                                               char* /*pucShortExpr*/, uint32_t* /*pulBufferLen*/) {
-  return Api([&] { return NotYet("SdbExpressionLongToShort90"); });
-}
-
-extern "C" uint32_t SdbExpressionShortToLong90(SDBHANDLE /*hTable*/, const char* /*pucShortExpr*/,
-                                               char* /*pucLongExpr*/, uint32_t* /*pulBufferLen*/) {
-  return Api([&] { return NotYet("SdbExpressionShortToLong90"); });
+extern "C" uint32_t SdbGetIndexHandle(SDBHANDLE hTable, const char* pucName, SDBHANDLE* phIndex) {
+  return Api([&] {
+    Need(phIndex, "index handle");
+    Need(pucName, "index name");
+    Table& t = EngineTable(hTable, "SdbGetIndexHandle");
+    for (const auto& def : CatalogIndexes(t))
+      if (sdbstore::EqualNoCase(def.name, pucName) && GroupOpen(t, def.indexFile)) {
+        *phIndex = IndexHandle(t, def).handle;
+        return SDB_SUCCESS;
+      }
+    Throw(SDB_E_NO_SUCH_OBJECT, std::string("SdbGetIndexHandle: the table ") + t.name +
+                                    " has no index named " + pucName + ".");
+  });
 }
 
 extern "C" uint32_t SdbGetNumIndexes(SDBHANDLE hTable, uint16_t* pusNum) {
   return Api([&] {
-    Tab(hTable, "SdbGetNumIndexes");
-    *Need(pusNum, "count") = 0;
+    Need(pusNum, "count");
+    Table& t = AnyTable(hTable, "SdbGetNumIndexes");
+    *pusNum = static_cast<uint16_t>(OpenIndexes(t).size());
     return SDB_SUCCESS;
   });
 }
 
-extern "C" uint32_t SdbGetAllIndexes(SDBHANDLE hTable, SDBHANDLE* /*ahIndex*/,
-                                     uint16_t* pusArrayLen) {
+extern "C" uint32_t SdbGetAllIndexes(SDBHANDLE hTable, SDBHANDLE* ahIndex, uint16_t* pusArrayLen) {
   return Api([&] {
-    Tab(hTable, "SdbGetAllIndexes");
-    *Need(pusArrayLen, "array length") = 0;
+    Table& t = AnyTable(hTable, "SdbGetAllIndexes");
+    return PutHandles(OpenIndexes(t), ahIndex, pusArrayLen, "SdbGetAllIndexes");
+  });
+}
+
+extern "C" uint32_t SdbOpenIndex(SDBHANDLE hTable, const char* pucName, SDBHANDLE* ahIndex,
+                                 uint16_t* pusArrayLen) {
+  return Api([&] {
+    Need(pucName, "index file name");
+    Table& t = EngineTable(hTable, "SdbOpenIndex");
+    std::string group = GroupName(pucName);
+    std::vector<sdbstore::IndexDef> members;
+    for (const auto& def : CatalogIndexes(t))
+      if (sdbstore::EqualNoCase(def.indexFile.empty() ? t.name : def.indexFile, group))
+        members.push_back(def);
+    if (members.empty())
+      Throw(SDB_E_FILE_NOT_FOUND, std::string("SdbOpenIndex: the table ") + t.name +
+                                      " has no index file " + pucName + ".");
+    if (!sdbstore::EqualNoCase(group, t.name)) OrdersOf(t).openGroups.insert(Upper(group));
+    std::vector<SDBHANDLE> handles;
+    for (const auto& def : members) handles.push_back(IndexHandle(t, def).handle);
+    if (!pusArrayLen) return SDB_SUCCESS;
+    return PutHandles(handles, ahIndex, pusArrayLen, "SdbOpenIndex");
+  });
+}
+
+extern "C" uint32_t SdbCloseIndex(SDBHANDLE hIndex) {
+  return Api([&] {
+    Index& x = IndexOf(hIndex, "SdbCloseIndex");
+    Table& t = x.table;
+    std::string group = x.def.indexFile.empty() ? t.name : x.def.indexFile;
+    if (sdbstore::EqualNoCase(group, t.name))
+      Throw(SDB_E_INVALID_ARGUMENT, "SdbCloseIndex: the index " + x.def.name +
+                                        " belongs to the table's own index file, which stays "
+                                        "open while the table is.");
+    TableOrders& o = OrdersOf(t);
+    o.openGroups.erase(Upper(group));
+    std::vector<SDBHANDLE> keep;
+    for (SDBHANDLE h : o.indexes) {
+      Index& y = static_cast<Index&>(*Lookup(h));
+      if (sdbstore::EqualNoCase(y.def.indexFile, group)) {
+        if (t.order == &y.rows) t.order = nullptr;
+        Unregister(h);
+      } else {
+        keep.push_back(h);
+      }
+    }
+    o.indexes = keep;
+    OrdersChanged(t);
     return SDB_SUCCESS;
   });
 }
 
-extern "C" uint32_t SdbClearAllScopes(SDBHANDLE hTable) {
+extern "C" uint32_t SdbGetIndexName(SDBHANDLE hIndex, char* pucName, uint16_t* pusBufLen) {
+  return Api(
+      [&] { return PutText(IndexOf(hIndex, "SdbGetIndexName").def.name, pucName, pusBufLen); });
+}
+
+extern "C" uint32_t SdbGetIndexFilename(SDBHANDLE hIndex, uint16_t usOption, char* pucName,
+                                        uint16_t* pusBufLen) {
   return Api([&] {
-    Tab(hTable, "SdbClearAllScopes");
-    return SDB_SUCCESS;  // no scopes exist
+    Index& x = IndexOf(hIndex, "SdbGetIndexFilename");
+    std::string file = (x.def.indexFile.empty() ? x.table.name : x.def.indexFile) + ".adi";
+    if (usOption == 1)
+      file = (std::filesystem::path(x.table.db->Path()).parent_path() / file).string();
+    else if (usOption != 2)
+      Throw(SDB_E_INVALID_ARGUMENT, "SdbGetIndexFilename: unknown option " +
+                                        std::to_string(usOption) + " (1 full path, 2 name).");
+    return PutText(file, pucName, pusBufLen);
   });
 }
 
-extern "C" uint32_t SdbClearAOF(SDBHANDLE hTable) {
+extern "C" uint32_t SdbGetNumSegments(SDBHANDLE hIndex, uint16_t* pusSegments) {
   return Api([&] {
-    Tab(hTable, "SdbClearAOF");
-    return SetError(SDB_E_NO_FILTER, "SdbClearAOF: no optimized filter is set.");
+    *Need(pusSegments, "count") =
+        static_cast<uint16_t>(IndexOf(hIndex, "SdbGetNumSegments").segs.size());
+    return SDB_SUCCESS;
   });
 }
 
-extern "C" uint32_t SdbClearFilter(SDBHANDLE hTable) {
+extern "C" uint32_t SdbGetSegmentFieldname(SDBHANDLE hIndex, uint16_t usSegmentNum, char* pucName,
+                                           uint16_t* pusBufLen) {
   return Api([&] {
-    Tab(hTable, "SdbClearFilter");
-    return SetError(SDB_E_NO_FILTER, "SdbClearFilter: no filter is set.");
+    Index& x = IndexOf(hIndex, "SdbGetSegmentFieldname");
+    if (usSegmentNum >= x.def.segments.size())
+      Throw(SDB_E_INVALID_ARGUMENT, "SdbGetSegmentFieldname: the index " + x.def.name + " has " +
+                                        std::to_string(x.def.segments.size()) +
+                                        " segments; there is no segment " +
+                                        std::to_string(usSegmentNum) + " (counted from 0).");
+    return PutText(x.def.segments[usSegmentNum].field, pucName, pusBufLen);
   });
 }
 
-extern "C" uint32_t SdbSetExact22(SDBHANDLE hObj, uint16_t /*bExact*/) {
+extern "C" uint32_t SdbIsIndexDescending(SDBHANDLE hIndex, uint16_t* pbDescending) {
   return Api([&] {
-    Tab(hObj, "SdbSetExact22");
-    return NotYet("SdbSetExact22");
+    Index& x = IndexOf(hIndex, "SdbIsIndexDescending");
+    // Descending when its first segment is (a key of several directions
+    // orders by its first one).
+    return PutFlag(!x.segs.empty() && x.segs[0].descending, pbDescending);
   });
 }
 
-extern "C" uint32_t SdbGetExact22(SDBHANDLE hObj, uint16_t* /*pbExact*/) {
+extern "C" uint32_t SdbIsIndexUnique(SDBHANDLE hIndex, uint16_t* pbUnique) {
+  return Api([&] { return PutFlag(IndexOf(hIndex, "SdbIsIndexUnique").def.unique, pbUnique); });
+}
+
+extern "C" uint32_t SdbIsIndexCandidate(SDBHANDLE hIndex, uint16_t* pbCandidate) {
+  return Api(
+      [&] { return PutFlag(IndexOf(hIndex, "SdbIsIndexCandidate").def.candidate, pbCandidate); });
+}
+
+extern "C" uint32_t SdbIsIndexPrimaryKey(SDBHANDLE hIndex, uint16_t* pbPrimaryKey) {
+  return Api(
+      [&] { return PutFlag(IndexOf(hIndex, "SdbIsIndexPrimaryKey").def.primary, pbPrimaryKey); });
+}
+
+extern "C" uint32_t SdbGetIndexFlags(SDBHANDLE hIndex, uint32_t* pulFlags) {
   return Api([&] {
-    Tab(hObj, "SdbGetExact22");
-    return NotYet("SdbGetExact22");
+    Index& x = IndexOf(hIndex, "SdbGetIndexFlags");
+    uint32_t flags = 0;
+    if (x.def.unique) flags |= SDB_INDEX_UNIQUE;
+    if (!x.segs.empty() && x.segs[0].descending) flags |= SDB_INDEX_DESCENDING;
+    if (!x.def.condition.empty()) flags |= SDB_INDEX_CONDITION;
+    if (x.def.candidate) flags |= SDB_INDEX_CANDIDATE;
+    if (x.def.primary) flags |= SDB_INDEX_PRIMARY;
+    *Need(pulFlags, "flags") = flags;
+    return SDB_SUCCESS;
+  });
+}
+
+extern "C" uint32_t SdbGetIndexCondition(SDBHANDLE hIndex, char* pucCondition,
+                                         uint16_t* pusBufLen) {
+  return Api([&] {
+    return PutText(IndexOf(hIndex, "SdbGetIndexCondition").def.condition, pucCondition, pusBufLen);
+  });
+}
+
+extern "C" uint32_t SdbGetIndexPageSize(SDBHANDLE hIndex, uint32_t* pulPageSize) {
+  return Api([&] {
+    Index& x = IndexOf(hIndex, "SdbGetIndexPageSize");
+    Need(pulPageSize, "page size");
+    auto size = x.Db().QueryText("PRAGMA page_size");
+    *pulPageSize = size ? static_cast<uint32_t>(std::stoul(*size)) : 4096;
+    return SDB_SUCCESS;
+  });
+}
+
+extern "C" uint32_t SdbGetKeyLength(SDBHANDLE hIndex, uint16_t* pusKeyLength) {
+  return Api([&] {
+    Index& x = IndexOf(hIndex, "SdbGetKeyLength");
+    *Need(pusKeyLength, "key length") =
+        static_cast<uint16_t>(std::min<uint32_t>(x.keyLength, 0xFFFF));
+    return SDB_SUCCESS;
   });
 }

@@ -99,8 +99,9 @@ bool Table::Fresh() const {
 }
 
 bool Table::BatchValid() const {
-  return !FBatchRecnos.empty() && (source->Static() || (FBatchEpoch == WriteEpoch() &&
-                                                        NowMs() - FBatchAtMs < kCacheLifetimeMs));
+  return !FBatchRecnos.empty() && FBatchOrder == (order ? order : source.get()) &&
+         (source->Static() ||
+          (FBatchEpoch == WriteEpoch() && NowMs() - FBatchAtMs < kCacheLifetimeMs));
 }
 
 void Table::DropBatch() {
@@ -115,7 +116,8 @@ void Table::LoadBatch(int64_t fromRecno, const uint8_t* fromImage, bool forward)
   DropBatch();
   FBatchEpoch = WriteEpoch();  // before reading: a write during the read makes it stale
   FBatchAtMs = NowMs();
-  source->Fetch(fromRecno, fromImage, forward, FBatchSize, FBatchRecnos, FBatchImages);
+  FBatchOrder = order ? order : source.get();  // an index order, or the filtered record order
+  FBatchOrder->Fetch(fromRecno, fromImage, forward, FBatchSize, FBatchRecnos, FBatchImages);
   FBatchForward = forward;
   FBatchEnd = FBatchRecnos.size() < FBatchSize;
 }
@@ -262,9 +264,10 @@ using namespace sdbe;
 
 namespace {
 
-// The cursor a navigation call moves: a table, an SQL cursor, (later) an index.
+// The cursor a navigation call moves: a table, an SQL cursor, or through an
+// index handle its table in index order.
 Table& Nav(SDBHANDLE h, const char* call) {
-  return As<Table>(h, {Kind::Table, Kind::Cursor}, call);
+  return NavCursor(h, call);
 }
 
 }  // namespace
@@ -338,7 +341,8 @@ extern "C" uint32_t SdbGetRecordCount(SDBHANDLE hObj, uint16_t usFilterOption, u
   return Api([&] {
     Need(pulCount, "count");
     Object& object =
-        *Resolve(hObj, {Kind::Table, Kind::Cursor, Kind::Statement}, "SdbGetRecordCount");
+        *Resolve(hObj, {Kind::Table, Kind::Cursor, Kind::Statement, Kind::Index},
+                 "SdbGetRecordCount");
     if ((usFilterOption & ~SDB_FRESH) > SDB_RESPECTSCOPES)
       Throw(SDB_E_INVALID_ARGUMENT,
             "SdbGetRecordCount: unknown filter option " + std::to_string(usFilterOption) + ".");
@@ -349,7 +353,7 @@ extern "C" uint32_t SdbGetRecordCount(SDBHANDLE hObj, uint16_t usFilterOption, u
       *pulCount = static_cast<uint32_t>(s.rowsAffected);
       return SDB_SUCCESS;
     }
-    *pulCount = static_cast<uint32_t>(static_cast<Table&>(object).source->Count());
+    *pulCount = static_cast<uint32_t>(CountRecords(object, usFilterOption));
     return SDB_SUCCESS;
   });
 }
@@ -415,6 +419,7 @@ extern "C" uint32_t SdbIsRecordVisible(SDBHANDLE hObj, uint16_t* pbVisible) {
             "SdbIsRecordVisible: there is no current record in " + t.name + ".");
     bool visible = !t.deleted;
     if (visible && !t.Fresh()) visible = t.Reread();
+    if (visible) visible = PassesOrder(hObj, t);  // filters, index condition, scopes
     *pbVisible = visible ? 1 : 0;
     return SDB_SUCCESS;
   });

@@ -72,6 +72,7 @@ void CloseTable(Table& table) {
     auto& locks = table.conn->Locks(*table.db);
     for (int64_t recno : table.heldLocks) locks.UnlockRecord(table.def->id, recno);
   }
+  CloseOrders(table);  // its index handles
   table.conn->tables.erase(&table);
   if (table.statement) table.statement->cursors.erase(&table);
   Unregister(table.handle);  // destroys the table

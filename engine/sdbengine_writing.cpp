@@ -69,7 +69,7 @@ void Table::WritePending(const char* call) {
       } catch (...) {
       }
     }
-    throw;
+    RethrowWriteFailure(*this, pending.recno, call);  // a duplicate key names its index
   }
   BumpWriteEpoch();
   if (pending.append && d.autoincField >= 0) {
@@ -140,7 +140,11 @@ struct Setter {
 };
 
 uint32_t Set(SDBHANDLE h, SDBFIELD field, const char* call, const Setter& setter) {
-  Object& object = *Resolve(h, {Kind::Table, Kind::Cursor, Kind::Statement}, call);
+  Object& object = *Resolve(h, {Kind::Table, Kind::Cursor, Kind::Statement, Kind::Index}, call);
+  if (object.kind == Kind::Index) {  // a key value
+    SetKeyField(object, field, call, setter.field, setter.blob);
+    return SDB_SUCCESS;
+  }
   if (object.kind == Kind::Statement) {
     Statement& s = static_cast<Statement&>(object);
     auto slots = s.ParamSlots(field, call);

@@ -79,6 +79,9 @@ typedef const char* SDBFIELD;
 #define SDB_E_VALUE_TOO_LONG 5147u /* text names column "NAME" */
 #define SDB_E_VALUE_OUT_OF_RANGE 5148u
 #define SDB_E_INVALID_VALUE 5149u
+#define SDB_E_NO_SUCH_OBJECT 5139u /* index (or other named object) not found */
+#define SDB_E_DUPLICATE_KEY 5143u /* a unique index already holds the key; names the index */
+#define SDB_E_EXPRESSION 5199u    /* an expression that does not parse; text shows the place */
 #define SDB_E_FILTER_SET 5211u
 #define SDB_E_SQL 7200u /* text holds "Error 7200:" and "NativeError = <n>;" */
 #define SDB_E_SERVER_NOT_FOUND 6420u
@@ -518,9 +521,20 @@ uint32_t SdbGetSQLStmtParams(const char* pucStatement, char* pucParams, uint32_t
 uint32_t SdbSqlPeekStatement(SDBHANDLE hObj, uint16_t* pbIsCursor, uint16_t* pbIsLive);
 
 /* ---- Indexes, keys, scopes and filters --------------------------------------
-   The calls below are declared for the index issue; until they are built they
-   answer SDB_E_NOT_SUPPORTED with a text that says so (SdbGetNumIndexes answers
-   0 and SdbGetAllIndexes an empty list). */
+   An index handle belongs to a table handle and shares its position: moving
+   through the index handle moves the table in index order (ties by record
+   number), within the index's scopes and the table's filters; the table
+   handle itself moves in record-number order under the filters. Raw keys
+   compare byte by byte in index order; a shorter key is a prefix of the keys
+   it matches. Filters are SQL conditions SQLite evaluates. Indexes live in
+   the table's index group (its own name, always open). SQL cursors have no
+   indexes and take no filters (SDB_E_NOT_SUPPORTED). */
+/* Index flags of SdbGetIndexFlags. */
+#define SDB_INDEX_UNIQUE 0x0001
+#define SDB_INDEX_DESCENDING 0x0008
+#define SDB_INDEX_CONDITION 0x0010
+#define SDB_INDEX_CANDIDATE 0x0800
+#define SDB_INDEX_PRIMARY 0x1000
 /* An index order of the table by name (case-insensitive). */
 uint32_t SdbGetIndexHandle(SDBHANDLE hTable, const char* pucName, SDBHANDLE* phIndex);
 uint32_t SdbGetNumIndexes(SDBHANDLE hTable, uint16_t* pusNum);
