@@ -172,6 +172,16 @@ void IsoTime(int32_t ms, char* out) {
   out[12] = 0;
 }
 
+// Number texts never follow the C locale (a GUI may set a decimal comma).
+int FixedText(char* out, size_t room, double v, int decimals) {
+  auto r = std::to_chars(out, out + room, v, std::chars_format::fixed, decimals);
+  return r.ec == std::errc() ? static_cast<int>(r.ptr - out) : -1;
+}
+int ShortText(char* out, size_t room, double v) {
+  auto r = std::to_chars(out, out + room, v);
+  return r.ec == std::errc() ? static_cast<int>(r.ptr - out) : -1;
+}
+
 // Formats a numeric into the right-aligned text of a NUMERIC(p,s) field;
 // false when it does not fit.
 bool FormatNumeric(const FieldDef& f, double v, char* out /* >= 64 */, int& len) {
@@ -201,7 +211,7 @@ bool FormatNumeric(const FieldDef& f, double v, char* out /* >= 64 */, int& len)
     return true;
   }
   char buf[400];
-  int n = std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(f.decimals), v);
+  int n = FixedText(buf, sizeof buf, v, static_cast<int>(f.decimals));
   if (n < 0 || n >= static_cast<int>(sizeof buf)) return false;
   // "-0.00" is written as "0.00".
   if (buf[0] == '-') {
@@ -224,8 +234,8 @@ void PutNumericText(const FieldDef& f, double v, uint8_t* image) {
   int n = 0;
   if (!FormatNumeric(f, v, buf, n)) {
     char shown[64];
-    std::snprintf(shown, sizeof shown, "%.*g", 17, v);
-    OutOfRange(f, shown);
+    int n2 = ShortText(shown, sizeof shown - 1, v);
+    OutOfRange(f, std::string(shown, n2 < 0 ? 0 : n2));
   }
   uint8_t* p = image + f.offset;
   std::memset(p, ' ', f.imageLength - n);
@@ -611,7 +621,8 @@ void DecodeNumber(const FieldDef& f, bool isInt, int64_t iv, double dv, uint8_t*
       // A number in a text, date or binary field: take its text form.
       char buf[64];
       int n = isInt ? std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(iv))
-                    : std::snprintf(buf, sizeof buf, "%.17g", dv);
+                    : ShortText(buf, sizeof buf, dv);
+      if (n < 0) return SetEmpty(f, image);
       DecodeText(f, buf, static_cast<size_t>(n), image);
       return;
     }
@@ -925,8 +936,8 @@ void PutDouble(const FieldDef& f, double value, uint8_t* image) {
   uint8_t* p = image + f.offset;
   auto shown = [&] {
     char b[64];
-    std::snprintf(b, sizeof b, "%.17g", value);
-    return std::string(b);
+    int n = ShortText(b, sizeof b, value);
+    return std::string(b, n < 0 ? 0 : n);
   };
   if (!std::isfinite(value)) OutOfRange(f, shown());
   switch (f.type) {
@@ -975,9 +986,10 @@ void PutDouble(const FieldDef& f, double value, uint8_t* image) {
                           image);
     }
     default: {
-      char b[64];
-      int n = std::snprintf(b, sizeof b, "%.*f", f.decimals, value);
-      if (f.decimals == 0) n = std::snprintf(b, sizeof b, "%.15g", value);
+      char b[400];
+      int n =
+          f.decimals ? FixedText(b, sizeof b, value, f.decimals) : ShortText(b, sizeof b, value);
+      if (n < 0) OutOfRange(f, shown());
       return PutText(f, std::string_view(b, n), image);
     }
   }
@@ -1131,7 +1143,7 @@ bool GetText(const FieldDef& f, const uint8_t* image, std::string& out,
   if (IsEmpty(f, image)) return false;
   const uint8_t* p = image + f.offset;
   const char* c = reinterpret_cast<const char*>(p);
-  char buf[64];
+  char buf[400];
   switch (f.type) {
     case FieldType::String:
     case FieldType::CIString:
@@ -1188,8 +1200,8 @@ bool GetText(const FieldDef& f, const uint8_t* image, std::string& out,
     case FieldType::CurDouble: {
       double v = Load<double>(p);
       if (f.decimals) {
-        std::snprintf(buf, sizeof buf, "%.*f", f.decimals, v);
-        out = buf;
+        int n = FixedText(buf, sizeof buf, v, f.decimals);
+        out.assign(buf, n < 0 ? 0 : n);
       } else {
         auto r = std::to_chars(buf, buf + sizeof buf, v);
         out.assign(buf, r.ptr);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -245,6 +247,41 @@ TEST(SdbStoreCodec, NumericTextIsRightAlignedAndChecked) {
   double d;
   EXPECT_TRUE(GetDouble(f[2], img.data(), d));
   EXPECT_DOUBLE_EQ(d, 12345.678901234567);
+}
+
+TEST(SdbStoreCodec, NumberTextsIgnoreTheCLocale) {
+  // A GUI toolkit may switch LC_NUMERIC to the user's locale (decimal comma).
+  const char* old = std::setlocale(LC_NUMERIC, nullptr);
+  std::string saved = old ? old : "C";
+  bool comma = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+  char tmpl[] = "/tmp/sdbstore_localeXXXXXX";
+  std::string made;
+  if (!comma && mkdtemp(tmpl)) {
+    // No German locale installed: compile one into a private folder.
+    made = tmpl;
+    std::string cmd = "localedef -i de_DE -f UTF-8 " + made + "/de_DE.UTF-8 >/dev/null 2>&1";
+    if (std::system(cmd.c_str()) == 0) {
+      setenv("LOCPATH", made.c_str(), 1);
+      comma = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+    }
+  }
+  char probe[16];
+  std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+  comma = comma && std::string(probe) == "1,5";
+  auto f = Fields({{"N", "NUMERIC(20,12)"}, {"D", "DOUBLE(2)"}});
+  std::vector<uint8_t> img(64);
+  PutDouble(f[0], 1.5, img.data());
+  PutText(f[1], "2.25", img.data());
+  std::string n(reinterpret_cast<char*>(&img[f[0].offset]), 20), d;
+  GetText(f[1], img.data(), d);
+  std::setlocale(LC_NUMERIC, saved.c_str());
+  if (!made.empty()) {
+    unsetenv("LOCPATH");
+    std::filesystem::remove_all(made);
+  }
+  EXPECT_EQ(n, "      1.500000000000");
+  EXPECT_EQ(d, "2.25");
+  if (!comma) GTEST_SKIP() << "no locale with a decimal comma could be made; checked under C only";
 }
 
 TEST(SdbStoreDates, JulianDaysAndFormats) {
