@@ -187,7 +187,8 @@ struct Parser {
 // text order (params receives their names), and an INSERT without a column
 // list gets insertCols right after the table name (at insertAt, a token index).
 std::string Rewrite(const Parser& p, std::vector<std::string>& params, size_t insertAt = SIZE_MAX,
-                    const std::string& insertCols = {}) {
+                    const std::string& insertCols = {}, size_t replaceAt = SIZE_MAX,
+                    const std::string& replaceText = {}) {
   std::string out;
   size_t last = 0;
   for (size_t k = 0; k + 1 < p.toks.size(); ++k) {
@@ -200,6 +201,10 @@ std::string Rewrite(const Parser& p, std::vector<std::string>& params, size_t in
       replace = true;
     } else if (t.kind == Tok::Quoted && p.text[t.begin] != '"') {
       repl = QuoteIdent(t.text);
+      replace = true;
+    }
+    if (k == replaceAt) {
+      repl = replaceText;
       replace = true;
     }
     if (replace) {
@@ -379,7 +384,21 @@ Translation Database::Translate(std::string_view engineSql) {
         cols += (i ? ", " : "") + QuoteIdent(t->fields[i].name);
       cols += ")";
     }
-    tr.sql = Rewrite(p, tr.params, insertAt, cols);
+    // INSERT ... SELECT * FROM <engine table>: the star names the fields, not
+    // the hidden record number.
+    size_t starAt = SIZE_MAX;
+    std::string star;
+    for (size_t k = p.pos; k + 3 < p.toks.size(); ++k)
+      if (Is(p.toks[k], "SELECT")) {
+        if (IsP(p.toks[k + 1], "*") && Is(p.toks[k + 2], "FROM") && IsName(p.toks[k + 3]))
+          if (auto src = FindTable(p.toks[k + 3].text)) {
+            starAt = k + 1;
+            for (size_t i = 0; i < src->fields.size(); ++i)
+              star += (i ? ", " : "") + QuoteIdent(src->fields[i].name);
+          }
+        break;
+      }
+    tr.sql = Rewrite(p, tr.params, insertAt, cols, starAt, star);
     return tr;
   }
 

@@ -294,6 +294,9 @@ TEST_F(StoreTest, TranslationRewritesMarkersNamesAndColumnLists) {
   tr = db->Translate("INSERT INTO T VALUES (:x, 'a;b');");
   EXPECT_EQ(tr.sql, "INSERT INTO T (\"A\", \"B\") VALUES (?1, 'a;b')");
   EXPECT_EQ(db->Translate("insert into T(B) values ('q')").sql, "insert into T(B) values ('q')");
+  Sql("CREATE TABLE U (A INTEGER, B CHAR(4)); INSERT INTO U VALUES (7, 'u'); INSERT INTO T SELECT "
+      "* FROM U");
+  EXPECT_EQ(*db->QueryText("SELECT A || B FROM T"), "7u");
 
   tr = db->Translate("EXECUTE PROCEDURE sp_setapplicationid(:FAppID)");
   EXPECT_EQ(tr.kind, StatementKind::Procedure);
@@ -314,7 +317,7 @@ TEST_F(StoreTest, TranslationRewritesMarkersNamesAndColumnLists) {
   EXPECT_EQ(CodeOf([&] { SplitStatements("SELECT 'open"); }), kErrSql);
   EXPECT_EQ(CodeOf([&] { db->Translate("   "); }), kErrSql);
   EXPECT_EQ(CodeOf([&] { db->Execute(db->Translate("UPDATE T SET A = :v")); }), kErrSql);
-  EXPECT_EQ(db->Execute(db->Translate("UPDATE T SET A = 1")), 0);
+  EXPECT_EQ(db->Execute(db->Translate("UPDATE T SET A = 1")), 1);
 }
 
 TEST_F(StoreTest, ResultLayoutsDescribeColumnsInEngineTypes) {
