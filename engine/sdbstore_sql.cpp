@@ -828,10 +828,12 @@ int Database::Execute(const Translation& tr) {
     default: {
       if (!tr.params.empty())
         Syntax("The statement has parameters; bind them and run it as a prepared statement.");
-      int before = sqlite3_total_changes(FDb);
       Exec(tr.sql);
       if (tr.kind == StatementKind::Other) InvalidateTables();
-      return sqlite3_total_changes(FDb) - before;
+      // Rows of the statement itself; what its triggers changed does not count.
+      bool dml = tr.kind == StatementKind::Insert || tr.kind == StatementKind::Update ||
+                 tr.kind == StatementKind::Delete;
+      return dml ? sqlite3_changes(FDb) : 0;
     }
   }
 }

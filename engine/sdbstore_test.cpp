@@ -141,6 +141,9 @@ TEST_F(StoreTest, ShellAndEngineAgreeOnStoredValues) {
   EXPECT_FALSE(db->ReadBlob(*t, 2, 6));
   // CICHAR compares without case in plain SQL.
   EXPECT_EQ(*db->QueryText("SELECT ID FROM CD_Currency WHERE NAME = 'DOLLAR'"), "2.0");
+  // Rows changed count the statement's own rows, not what its triggers wrote.
+  EXPECT_EQ(db->Execute(db->Translate("UPDATE CD_Currency SET INUSE = FALSE")), 2);
+  EXPECT_EQ(db->Execute(db->Translate("INSERT INTO CD_Currency (ID) VALUES (3)")), 1);
 }
 
 TEST_F(StoreTest, RecordNumbersAreStableAndNeverReused) {
