@@ -13,8 +13,9 @@
 ** time-out and reads and writes with the standard sqlite3 shell.
 **
 ** Catalog (all names compared case-insensitively):
-**   sdb_tables     (id, name, table_type, char_type, collation, autoinc)
-**                  id is stable for the life of the table and numbers its locks.
+**   sdb_tables     (id, name, table_type, char_type, collation, rowversion)
+**                  id is stable for the life of the table and numbers its
+**                  locks; rowversion is the table's ROWVERSION counter.
 **   sdb_fields     (table_id, field_no, name, type, length, decimals, nullable,
 **                  default_value)  the engine type of every column
 **   sdb_indexes    (table_id, name, sqlite_name, expression, is_unique,
@@ -71,7 +72,7 @@
 **   10 DOUBLE        8  IEEE double                   0x8000000000000020
 **   17 CURDOUBLE     8  IEEE double                   0x8000000000000020
 **   11 INTEGER       4  int32                                     0x80000000
-**   15 AUTOINC       4  int32                                     0xFFFFFFFF
+**   15 AUTOINC       4  uint32 (0 .. 2^31-1)                      0xFFFFFFFF
 **   12 SHORT         2  int16                                     0x8000
 **   13 TIME          4  milliseconds since midnight               0xFFFFFFFF
 **   14 TIMESTAMP     8  julian day, milliseconds       day 0, ms 0xFFFFFFFF
@@ -92,6 +93,15 @@
 ** FieldDef::maxLength). A value that does not fit is refused with a column
 ** error naming `column "NAME"`: 5147 too long, 5148 out of range, 5149 not a
 ** valid value of the type.
+**
+** LOCKS
+**
+** Record and table locks live in the sidecar file "<database>.lck" as
+** open-file-description locks of one byte each (never in the database file):
+** (table id << 32) | record number for a record, (table id << 32) for the
+** table's sharing lock. Each LockOwner opens its own description, so two
+** connections of one process conflict like two processes, and the kernel
+** drops the locks of a process that dies.
 **
 ** THREADS
 **
