@@ -86,8 +86,9 @@ class RateFeedTest : public ::testing::Test {
 };
 
 TEST_F(RateFeedTest, ReadsEveryEntryOfAFeedInDocumentOrder) {
-  EXPECT_EQ(TRateFeed::DefaultConnectTimeout, TRateFeed().ConnectTimeout());
-  EXPECT_EQ(TRateFeed::DefaultTransferTimeout, TRateFeed().TransferTimeout());
+  // The limits a reader starts with.
+  EXPECT_EQ(10s, TRateFeed().ConnectTimeout());
+  EXPECT_EQ(60s, TRateFeed().TransferTimeout());
 
   feed.Load(server.Url("/daily/EUR.xml"));
   const std::vector<TEntryTexts> entries = ReadAll(feed);
