@@ -125,6 +125,17 @@ void TDataSet::UpdateRecord() {
   DataEvent(deUpdateRecord);
 }
 
+void TDataSet::ClearFields() {
+  if (!IsEditing(FState)) throw EDatabaseError("Dataset not in edit or insert mode");
+  DataEvent(deCheckBrowseMode);
+  TRecordBuffer buffer = ActiveBuffer();
+  ClearBufferHook(buffer);
+  ClearCalculatedHook(buffer);
+  CalculateFields(buffer);
+  FModified = true;
+  DataEvent(deRecordChange);
+}
+
 void TDataSet::Post() {
   CheckActive();
   UpdateRecord();

@@ -206,6 +206,33 @@ TEST_F(DataSetTest, EditOfAnEmptyDatasetInserts) {
   EXPECT_EQ(Id(), 7);
 }
 
+TEST_F(DataSetTest, ClearFieldsEmptiesTheEditedRecordAndCountsAsAChange) {
+  Fill(2);
+  auto* twice = ds.NewField<TIntegerField>("TWICE");
+  twice->SetFieldKind(fkCalculated);
+  ds.OnCalcFields = [](TDataSet* sender) {
+    TField* id = sender->FieldByName("ID");
+    sender->FieldByName("TWICE")->SetAsInteger(id->IsNull() ? -1 : id->AsInteger() * 2);
+  };
+  ds.NewField<TIntegerField>("ID");
+  ds.NewField<TStringField>("NAME", 20);
+  ds.Open();
+  EXPECT_EQ(ErrorOf([&] { ds.ClearFields(); }), "Dataset not in edit or insert mode");
+  ds.Next();
+  ds.Edit();
+  ds.ClearFields();
+  EXPECT_TRUE(ds.FieldByName("ID")->IsNull());
+  EXPECT_TRUE(ds.FieldByName("NAME")->IsNull());
+  EXPECT_EQ(twice->AsInteger(), -1);
+  EXPECT_TRUE(ds.Modified());
+  ds.FieldByName("ID")->SetAsInteger(9);
+  ds.First();  // the browse-mode check posts the cleared record in place
+  EXPECT_EQ(ds.RowCount(), 2u);
+  EXPECT_EQ(ds.Cell(1, "ID"), "9");
+  EXPECT_EQ(ds.Cell(1, "NAME"), "<null>");
+  EXPECT_EQ(ds.Cell(0, "NAME"), "Name1");
+}
+
 TEST_F(DataSetTest, BrowseModeCheckPostsChangesAndCancelsUntouchedEdits) {
   Fill(3);
   ds.Open();

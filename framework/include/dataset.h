@@ -217,6 +217,12 @@ class TDataSet {
   /// Controls hand over their values; raises "Dataset not in edit or insert
   /// mode" outside dsEdit, dsInsert and dsSetKey.
   void UpdateRecord();
+  /// Empties every field of the record being edited or inserted
+  /// (ClearBufferHook, so a new record gets its defaults again) and
+  /// recomputes the calculated fields. The record counts as Modified, so a
+  /// browse-mode check posts it. Raises "Dataset not in edit or insert mode"
+  /// outside dsEdit and dsInsert.
+  void ClearFields();
   /// Copies `values` (one per field in field order; Null clears) into a new
   /// record and posts it (Append when `append`, else Insert).
   void InsertRecord(const std::vector<Variant>& values) { AddRecord(values, false); }

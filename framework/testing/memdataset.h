@@ -289,11 +289,15 @@ class TMemDataSet : public TDataSet {
   void WriteBookmarkFlagHook(TRecordBuffer buffer, TBookmarkFlag flag) override {
     buffer[InfoOffset() + 4] = static_cast<uint8_t>(flag);
   }
+  // Clears the record only: ClearFields keeps the record it edits.
   void ClearBufferHook(TRecordBuffer buffer) override {
     Log.push_back("ClearBufferHook");
     std::memset(buffer, 0, FRecordSize);
-    SetBufferId(buffer, 0);
     FBlobs[buffer].assign(FColumns.size(), std::string());
+  }
+  void PrepareNewBuffer(TRecordBuffer buffer) override {
+    TDataSet::PrepareNewBuffer(buffer);
+    SetBufferId(buffer, 0);
   }
 
   void InsertHook() override { Log.push_back("InsertHook"); }
