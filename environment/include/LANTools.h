@@ -95,8 +95,8 @@ std::string UserHivePath();
 std::string MachineHivePath();
 
 /// Value `name` under Software\<root>\<subKey> of the user hive, else under
-/// <subKey> from the hive's top, else `def`. Key paths and names ignore case;
-/// an empty value counts as missing.
+/// <subKey> from the hive's top, else `def`. Key paths and names ignore case
+/// (and doubled or trailing backslashes); an empty value counts as missing.
 std::string ReadUserSetting(const std::string& subKey, const std::string& name,
                             const std::string& def);
 /// The same in the machine hive.
