@@ -92,6 +92,7 @@ class Index : public Object {
   std::vector<uint8_t> keyImage;
   std::vector<bool> keyGiven;
   std::map<int, std::optional<std::string>> keyBlobs;
+  std::string lastKey;  // the last key built: a step of it padded with zeros means it
 
   /// The index condition and the table's filters ("" none).
   std::string Where() const;

@@ -397,8 +397,8 @@ void SetKeyField(Object& index, SDBFIELD field, const char* call,
                  const std::function<std::optional<std::string>(const FieldDef&)>& blob);
 /// Closes the index handles of a table (when the table closes).
 void CloseOrders(Table& table);
-/// Rethrows the failure being handled, a unique index violation of a write
-/// as SDB_E_DUPLICATE_KEY naming the index.
+/// Rethrows the failure being handled; a unique index violation of a write
+/// gets a text naming the index (the code stays SDB_E_SQL).
 [[noreturn]] void RethrowWriteFailure(const Table& table, int64_t recno, const char* call);
 /// Closes a statement with its cursors.
 void CloseStatement(Statement& statement);

@@ -566,10 +566,10 @@ void RethrowWriteFailure(const Table& t, int64_t recno, const char* call) {
         best = cols.size();
       }
     }
-    Throw(SDB_E_DUPLICATE_KEY, std::string(call) + ": duplicate key: the unique index " +
-                                   (hit ? hit->name + " " : std::string()) + "of table " + t.name +
-                                   " already holds the key of record " + std::to_string(recno) +
-                                   ". (" + msg + ")");
+    Throw(sdbstore::kErrSql, msg + " Duplicate key: the unique index " +
+                                 (hit ? hit->name + " " : std::string()) + "of table " + t.name +
+                                 " already holds the key of record " + std::to_string(recno) +
+                                 " (" + call + ").");
   }
 }
 

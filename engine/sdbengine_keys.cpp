@@ -164,7 +164,8 @@ uint32_t BuildKey(SDBHANDLE hIndex, uint8_t* key, uint16_t* len, bool partial, c
   std::vector<sdbkey::Value> v = x.ValuesOfImage(x.keyImage.data(), &x.keyBlobs, m);
   // A partial key leaves the last text open: every text it begins matches.
   bool open = partial && !v.empty() && v.back().kind == sdbkey::Value::Text;
-  return PutKey(sdbkey::Encode(x.segs, v, open), key, len, call);
+  x.lastKey = sdbkey::Encode(x.segs, v, open);
+  return PutKey(x.lastKey, key, len, call);
 }
 
 }  // namespace
@@ -235,8 +236,14 @@ extern "C" uint32_t SdbStepIndexKey(SDBHANDLE hIndex, uint8_t* pucKey, uint16_t 
     if (sDirection != 1 && sDirection != -1)
       Throw(SDB_E_INVALID_ARGUMENT,
             "SdbStepIndexKey: the direction is 1 or -1, not " + std::to_string(sDirection) + ".");
-    std::string stepped = sdbkey::Step(
-        x.segs, std::string(reinterpret_cast<const char*>(pucKey), usKeyLen), sDirection);
+    std::string given(reinterpret_cast<const char*>(pucKey), usKeyLen);
+    // Callers step a partial key in a buffer of the full key length: the
+    // key last built, followed by zeros, is that key.
+    const std::string& last = x.lastKey;
+    if (!last.empty() && last.size() < given.size() && given.compare(0, last.size(), last) == 0 &&
+        given.find_first_not_of('\0', last.size()) == std::string::npos)
+      given = last;
+    std::string stepped = sdbkey::Step(x.segs, given, sDirection);
     uint16_t room = usKeyLen;
     return PutKey(stepped, pucKey, &room, "SdbStepIndexKey");
   });

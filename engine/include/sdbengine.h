@@ -80,10 +80,11 @@ typedef const char* SDBFIELD;
 #define SDB_E_VALUE_OUT_OF_RANGE 5148u
 #define SDB_E_INVALID_VALUE 5149u
 #define SDB_E_NO_SUCH_OBJECT 5139u /* index (or other named object) not found */
-#define SDB_E_DUPLICATE_KEY 5143u /* a unique index already holds the key; names the index */
 #define SDB_E_EXPRESSION 5199u    /* an expression that does not parse; text shows the place */
 #define SDB_E_FILTER_SET 5211u
 #define SDB_E_SQL 7200u /* text holds "Error 7200:" and "NativeError = <n>;" */
+/* A write refused by a unique index answers SDB_E_SQL (NativeError = 19) with
+   "Duplicate key" and the index name in the text. */
 #define SDB_E_SERVER_NOT_FOUND 6420u
 
 /* ---- Constants ----------------------------------------------------------- */
