@@ -7,19 +7,10 @@
 #include <algorithm>
 
 #include "fields.h"
+#include "testing/errorof.h"
 #include "testing/memdataset.h"
 
 namespace {
-
-template <class F>
-std::string ErrorOf(F action) {
-  try {
-    action();
-  } catch (const EDatabaseError& error) {
-    return error.Message();
-  }
-  return "<no error>";
-}
 
 // Records every notice it receives.
 class RecordingLink : public TDataLink {

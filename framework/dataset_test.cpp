@@ -9,20 +9,10 @@
 
 #include "datalinks.h"
 #include "fields.h"
+#include "testing/errorof.h"
 #include "testing/memdataset.h"
 
 namespace {
-
-// Runs `action` and answers the message of the exception of type E it raises.
-template <class E = EDatabaseError, class F>
-std::string ErrorOf(F action) {
-  try {
-    action();
-  } catch (const E& error) {
-    return error.Message();
-  }
-  return "<no error>";
-}
 
 class DataSetTest : public ::testing::Test {
  protected:

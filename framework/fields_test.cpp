@@ -7,19 +7,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "testing/errorof.h"
 #include "testing/memdataset.h"
 
 namespace {
-
-template <class E = EDatabaseError, class F>
-std::string ErrorOf(F action) {
-  try {
-    action();
-  } catch (const E& error) {
-    return error.Message();
-  }
-  return "<no error>";
-}
 
 class FieldsTest : public ::testing::Test {
  protected:

@@ -6,16 +6,9 @@
 #include <cmath>
 #include <limits>
 
-namespace {
+#include "testing/errorof.h"
 
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const EConvertError& e) {
-    return e.Message();
-  }
-  return "(no EConvertError)";
-}
+namespace {
 
 TFormatSettings Comma() {
   TFormatSettings s;
@@ -40,12 +33,12 @@ TEST(SysUtilsIntegers, ReadsDecimalAndHexAtTheLimits) {
 TEST(SysUtilsIntegers, RefusesBadTextWithItsMessage) {
   for (const char* bad :
        {"", " ", "-", "2147483648", "-2147483649", "1.5", "12a", "1 2", "$", "0x", "--1", "1e3"})
-    EXPECT_EQ(MessageOf([&] { StrToInt(bad); }),
+    EXPECT_EQ(ErrorOf<EConvertError>([&] { StrToInt(bad); }),
               std::string("'") + bad + "' is not a valid integer value")
         << bad;
-  EXPECT_EQ(MessageOf([] { StrToInt64("9223372036854775808"); }),
+  EXPECT_EQ(ErrorOf<EConvertError>([] { StrToInt64("9223372036854775808"); }),
             "'9223372036854775808' is not a valid integer value");
-  EXPECT_EQ(MessageOf([] { StrToInt64("99999999999999999999"); }),
+  EXPECT_EQ(ErrorOf<EConvertError>([] { StrToInt64("99999999999999999999"); }),
             "'99999999999999999999' is not a valid integer value");
   EXPECT_EQ(StrToIntDef("x", -3), -3);
   EXPECT_EQ(StrToInt64Def("", 9), 9);
@@ -74,10 +67,10 @@ TEST(SysUtilsFloats, ReadsWithTheSettingsSeparator) {
 TEST(SysUtilsFloats, RefusesBadTextWithItsMessage) {
   for (const char* bad :
        {"", "abc", "1,5", "1.2.3", "1e", "1e+", "INF", "NAN", "1e400", "- 1", "1,234.5", "0x10"})
-    EXPECT_EQ(MessageOf([&] { StrToFloat(bad); }),
+    EXPECT_EQ(ErrorOf<EConvertError>([&] { StrToFloat(bad); }),
               std::string("'") + bad + "' is not a valid floating point value")
         << bad;
-  EXPECT_EQ(MessageOf([] { StrToFloat("1.5", Comma()); }),
+  EXPECT_EQ(ErrorOf<EConvertError>([] { StrToFloat("1.5", Comma()); }),
             "'1.5' is not a valid floating point value");
   EXPECT_EQ(StrToFloatDef("x", 2.5), 2.5);
 }
@@ -139,9 +132,10 @@ TEST(SysUtilsCurrency, ExactTextBothWays) {
   EXPECT_EQ(StrToCurr("-0.00005").Scaled, -1);
   EXPECT_EQ(StrToCurr("922337203685477.5807").Scaled, std::numeric_limits<int64_t>::max());
   EXPECT_EQ(StrToCurr("-922337203685477.5808").Scaled, std::numeric_limits<int64_t>::min());
-  EXPECT_EQ(MessageOf([] { StrToCurr("922337203685477.5808"); }),
+  EXPECT_EQ(ErrorOf<EConvertError>([] { StrToCurr("922337203685477.5808"); }),
             "'922337203685477.5808' is not a valid floating point value");
-  EXPECT_EQ(MessageOf([] { StrToCurr("12x"); }), "'12x' is not a valid floating point value");
+  EXPECT_EQ(ErrorOf<EConvertError>([] { StrToCurr("12x"); }),
+            "'12x' is not a valid floating point value");
   EXPECT_EQ(CurrToStr(Currency::FromScaled(125000)), "12.5");
   EXPECT_EQ(CurrToStr(Currency::FromScaled(-1)), "-0.0001");
   EXPECT_EQ(CurrToStr(Currency::FromScaled(std::numeric_limits<int64_t>::min())),
@@ -169,7 +163,7 @@ TEST(SysUtilsBooleans, TextBothWays) {
   EXPECT_FALSE(StrToBool("false"));
   EXPECT_TRUE(StrToBool("-1"));
   EXPECT_FALSE(StrToBool("0"));
-  EXPECT_EQ(MessageOf([] { StrToBool("yes"); }), "'yes' is not a valid boolean value");
+  EXPECT_EQ(ErrorOf<EConvertError>([] { StrToBool("yes"); }), "'yes' is not a valid boolean value");
 }
 
 TEST(SysUtilsDates, DayNumbersOfTheDatabaseLayer) {
@@ -226,9 +220,11 @@ TEST(SysUtilsDates, RefusesImpossibleDatesAndTimes) {
                          {2020, 13, 1},
                          {2020, 4, 31},
                          {2020, 1, 0}})
-    EXPECT_EQ(MessageOf([&] { EncodeDate(y, m, d); }), "Invalid argument to date encode");
+    EXPECT_EQ(ErrorOf<EConvertError>([&] { EncodeDate(y, m, d); }),
+              "Invalid argument to date encode");
   EXPECT_NO_THROW(EncodeDate(2000, 2, 29));
-  EXPECT_EQ(MessageOf([] { EncodeTime(24, 0, 0, 0); }), "Invalid argument to time encode");
+  EXPECT_EQ(ErrorOf<EConvertError>([] { EncodeTime(24, 0, 0, 0); }),
+            "Invalid argument to time encode");
   EXPECT_THROW(EncodeTime(0, 60, 0, 0), EConvertError);
   EXPECT_THROW(EncodeTime(0, 0, 0, 1000), EConvertError);
   EXPECT_THROW(EncodeTime(-1, 0, 0, 0), EConvertError);
@@ -294,13 +290,15 @@ TEST(SysUtilsDates, ReadsTextInTheSettingsOrder) {
 }
 
 TEST(SysUtilsDates, RefusesBadTextWithItsMessage) {
-  EXPECT_EQ(MessageOf([] { StrToDate("2026-02-30"); }), "'2026-02-30' is not a valid date");
-  EXPECT_EQ(MessageOf([] { StrToDate("today"); }), "'today' is not a valid date");
-  EXPECT_EQ(MessageOf([] { StrToTime("25:00"); }), "'25:00' is not a valid time");
-  EXPECT_EQ(MessageOf([] { StrToTime("13:00 pm"); }), "'13:00 pm' is not a valid time");
-  EXPECT_EQ(MessageOf([] { StrToDateTime("2026-03-07 x"); }),
+  EXPECT_EQ(ErrorOf<EConvertError>([] { StrToDate("2026-02-30"); }),
+            "'2026-02-30' is not a valid date");
+  EXPECT_EQ(ErrorOf<EConvertError>([] { StrToDate("today"); }), "'today' is not a valid date");
+  EXPECT_EQ(ErrorOf<EConvertError>([] { StrToTime("25:00"); }), "'25:00' is not a valid time");
+  EXPECT_EQ(ErrorOf<EConvertError>([] { StrToTime("13:00 pm"); }),
+            "'13:00 pm' is not a valid time");
+  EXPECT_EQ(ErrorOf<EConvertError>([] { StrToDateTime("2026-03-07 x"); }),
             "'2026-03-07 x' is not a valid date and time");
-  EXPECT_EQ(MessageOf([] { StrToDateTime(""); }), "'' is not a valid date and time");
+  EXPECT_EQ(ErrorOf<EConvertError>([] { StrToDateTime(""); }), "'' is not a valid date and time");
 }
 
 TEST(SysUtilsText, CaseAndBlanks) {
@@ -329,13 +327,13 @@ TEST(SysUtilsFormat, SpecifiersArgumentsAndErrors) {
   EXPECT_EQ(Format("%.2s", {std::string("abc")}), "ab");
   EXPECT_EQ(Format("%d", {std::numeric_limits<int64_t>::min()}), "-9223372036854775808");
   EXPECT_EQ(Format("%e", {1234.5}), "1.23450000000000E+003");
-  EXPECT_EQ(MessageOf([] { Format("%d", {"x"}); }),
+  EXPECT_EQ(ErrorOf<EConvertError>([] { Format("%d", {"x"}); }),
             "Format '%d' invalid or incompatible with argument");
-  EXPECT_EQ(MessageOf([] { Format("%s %s", {"x"}); }),
+  EXPECT_EQ(ErrorOf<EConvertError>([] { Format("%s %s", {"x"}); }),
             "Format '%s %s' invalid or incompatible with argument");
-  EXPECT_EQ(MessageOf([] { Format("%q", {1}); }),
+  EXPECT_EQ(ErrorOf<EConvertError>([] { Format("%q", {1}); }),
             "Format '%q' invalid or incompatible with argument");
-  EXPECT_EQ(MessageOf([] { Format("%", {1}); }),
+  EXPECT_EQ(ErrorOf<EConvertError>([] { Format("%", {1}); }),
             "Format '%' invalid or incompatible with argument");
 }
 

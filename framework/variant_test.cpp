@@ -6,17 +6,9 @@
 #include <cmath>
 #include <limits>
 
-namespace {
+#include "testing/errorof.h"
 
-template <typename F>
-std::string MessageOf(F f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(no exception)";
-}
+namespace {
 
 TEST(Variant, KindsOfConstruction) {
   EXPECT_EQ(Variant().VarType(), varEmpty);
@@ -62,13 +54,14 @@ TEST(Variant, NumbersConvertBetweenKinds) {
 
 TEST(Variant, OverflowIsAnError) {
   const std::string overflow = "Arithmetic overflow in variant conversion";
-  EXPECT_EQ(MessageOf([] { Variant(int64_t{1} << 31).AsInteger(); }), overflow);
-  EXPECT_EQ(MessageOf([] { Variant(-2147483649.0).AsInteger(); }), overflow);
-  EXPECT_EQ(MessageOf([] { Variant(1e19).AsInt64(); }), overflow);
-  EXPECT_EQ(MessageOf([] { Variant(std::nan("")).AsInt64(); }), overflow);
-  EXPECT_EQ(MessageOf([] { Variant(1e300).AsCurrency(); }), overflow);
-  EXPECT_EQ(MessageOf([] { Variant(std::numeric_limits<int64_t>::max()).AsCurrency(); }), overflow);
-  EXPECT_EQ(MessageOf([] { Variant(StrToBcd("1e30")).AsInt64(); }), overflow);
+  EXPECT_EQ(ErrorOf<Exception>([] { Variant(int64_t{1} << 31).AsInteger(); }), overflow);
+  EXPECT_EQ(ErrorOf<Exception>([] { Variant(-2147483649.0).AsInteger(); }), overflow);
+  EXPECT_EQ(ErrorOf<Exception>([] { Variant(1e19).AsInt64(); }), overflow);
+  EXPECT_EQ(ErrorOf<Exception>([] { Variant(std::nan("")).AsInt64(); }), overflow);
+  EXPECT_EQ(ErrorOf<Exception>([] { Variant(1e300).AsCurrency(); }), overflow);
+  EXPECT_EQ(ErrorOf<Exception>([] { Variant(std::numeric_limits<int64_t>::max()).AsCurrency(); }),
+            overflow);
+  EXPECT_EQ(ErrorOf<Exception>([] { Variant(StrToBcd("1e30")).AsInt64(); }), overflow);
   EXPECT_EQ(Variant(-2147483648.0).AsInteger(), std::numeric_limits<int32_t>::min());
 }
 
@@ -79,10 +72,11 @@ TEST(Variant, TextConvertsWithTheSettingsAndTheFrameworkMessages) {
   EXPECT_EQ(BcdToStr(Variant("12.30").AsBcd()), "12.3");
   EXPECT_TRUE(Variant("True").AsBoolean());
   EXPECT_EQ(Variant("2026-03-07").AsDateTime(), EncodeDate(2026, 3, 7));
-  EXPECT_EQ(MessageOf([] { Variant("12a").AsInteger(); }), "'12a' is not a valid integer value");
-  EXPECT_EQ(MessageOf([] { Variant("1,5").AsDouble(); }),
+  EXPECT_EQ(ErrorOf<Exception>([] { Variant("12a").AsInteger(); }),
+            "'12a' is not a valid integer value");
+  EXPECT_EQ(ErrorOf<Exception>([] { Variant("1,5").AsDouble(); }),
             "'1,5' is not a valid floating point value");
-  EXPECT_EQ(MessageOf([] { Variant("x").AsCurrency(); }),
+  EXPECT_EQ(ErrorOf<Exception>([] { Variant("x").AsCurrency(); }),
             "'x' is not a valid floating point value");
   EXPECT_THROW(Variant("x").AsBcd(), EConvertError);
   EXPECT_THROW(Variant("maybe").AsBoolean(), EConvertError);
@@ -111,9 +105,9 @@ TEST(Variant, AsStringOfEachKind) {
 
 TEST(Variant, NullAndNonScalarsRefuseScalarConversions) {
   Variant null = Variant::Null();
-  EXPECT_EQ(MessageOf([&] { null.AsInteger(); }),
+  EXPECT_EQ(ErrorOf<Exception>([&] { null.AsInteger(); }),
             "Could not convert variant of type (Null) into type (Integer)");
-  EXPECT_EQ(MessageOf([&] { null.AsString(); }),
+  EXPECT_EQ(ErrorOf<Exception>([&] { null.AsString(); }),
             "Could not convert variant of type (Null) into type (String)");
   EXPECT_THROW(null.AsDouble(), EVariantTypeCastError);
   EXPECT_THROW(null.AsBoolean(), EVariantTypeCastError);
@@ -121,7 +115,7 @@ TEST(Variant, NullAndNonScalarsRefuseScalarConversions) {
   EXPECT_THROW(null.AsBcd(), EVariantTypeCastError);
   EXPECT_THROW(null.AsCurrency(), EVariantTypeCastError);
   EXPECT_THROW(null.AsBytes(), EVariantTypeCastError);
-  EXPECT_EQ(MessageOf([] { VarArrayOf({1}).AsInteger(); }),
+  EXPECT_EQ(ErrorOf<Exception>([] { VarArrayOf({1}).AsInteger(); }),
             "Could not convert variant of type (Array) into type (Integer)");
   EXPECT_THROW(Variant::FromBytes("1", 1).AsDouble(), EVariantTypeCastError);
   EXPECT_THROW(Variant(1).AsBytes(), EVariantTypeCastError);
@@ -142,8 +136,8 @@ TEST(Variant, ArraysHoldKeyValues) {
   Variant copy = keys;
   copy[0] = Variant(1);
   EXPECT_EQ(keys[0].AsString(), "EUR");  // copies are independent
-  EXPECT_EQ(MessageOf([&] { keys[4]; }), "Variant or safe array index out of bounds");
-  EXPECT_EQ(MessageOf([] { Variant(1).ArrayLength(); }), "Variant is not an array");
+  EXPECT_EQ(ErrorOf<Exception>([&] { keys[4]; }), "Variant or safe array index out of bounds");
+  EXPECT_EQ(ErrorOf<Exception>([] { Variant(1).ArrayLength(); }), "Variant is not an array");
   EXPECT_EQ(Variant::Array({}).ArrayLength(), 0u);
 }
 
