@@ -485,6 +485,36 @@ TEST_F(StoreTest, AlterTableAddsAndRenames) {
   EXPECT_EQ(CodeOf([&] { Sql("ALTER TABLE U DROP COLUMN BB"); }), kErrSql);
 }
 
+TEST_F(StoreTest, ConnectionsShareTheFileAndWaitForEachOther) {
+  Sql("CREATE TABLE T (A INTEGER)");
+  auto t = db->GetTable("T");
+  OpenOptions o;
+  o.busyTimeoutMs = 100;
+  auto other = Database::Open(path, o);
+  auto t2 = other->GetTable("T");
+  db->Begin(true);
+  int64_t mine = db->ReserveRecordNumber(*t);
+  // A writer holds the file: the other one waits its time-out, then fails with BUSY.
+  try {
+    other->ReserveRecordNumber(*t2);
+    ADD_FAILURE() << "a second writer got in";
+  } catch (const StoreError& e) {
+    EXPECT_EQ(e.code(), kErrSql);
+    EXPECT_EQ(e.native(), SQLITE_BUSY);
+  }
+  EXPECT_FALSE(other->InTransaction()) << "the failed reservation leaves no transaction open";
+  db->Commit();
+  EXPECT_EQ(other->ReserveRecordNumber(*t2), mine + 1);
+  // Readers see committed rows of the other connection at once.
+  std::vector<uint8_t> img(t->recordLength);
+  InitRecord(t->fields, img.data());
+  PutInt64(t->fields[0], 42, img.data());
+  db->InsertRecord(*t, mine, img.data());
+  std::vector<uint8_t> seen(t2->recordLength);
+  ASSERT_TRUE(other->ReadRecord(*t2, mine, seen.data()));
+  EXPECT_EQ(seen, img);
+}
+
 TEST_F(StoreTest, SchemaChangesByAnotherConnectionAreSeen) {
   Sql("CREATE TABLE T (A INTEGER)");
   auto before = db->GetTable("T");
