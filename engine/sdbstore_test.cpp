@@ -515,6 +515,38 @@ TEST_F(StoreTest, ConnectionsShareTheFileAndWaitForEachOther) {
   EXPECT_EQ(seen, img);
 }
 
+TEST_F(StoreTest, ProceduresCheckTheirArgumentsAndViewsKeepEngineTypes) {
+  Sql(kCurrency);
+  EXPECT_EQ(CodeOf([&] { Sql("EXECUTE PROCEDURE sp_CreateUser()"); }), kErrSql);
+  EXPECT_EQ(CodeOf([&] { Sql("EXECUTE PROCEDURE sp_NoSuchThing('x')"); }), kErrSql);
+  EXPECT_EQ(CodeOf([&] { Sql("EXECUTE PROCEDURE sp_ModifyDatabase('x', '1')"); }), kErrSql);
+  EXPECT_EQ(CodeOf([&] { Sql("EXECUTE PROCEDURE sp_CreateUser('a' 'b')"); }), kErrSql);
+  Translation tr = db->Translate("EXECUTE PROCEDURE sp_CreateGroup(:g)");
+  EXPECT_EQ(CodeOf([&] { db->Execute(tr); }), kErrSql) << "a marker without its value";
+  tr.args = {"clerks"};
+  db->Execute(tr);
+  EXPECT_EQ(db->ListObjects(ObjectType::Group), std::vector<std::string>{"clerks"});
+  Sql("EXECUTE PROCEDURE sp_RenameDDObject('clerks', 'staff', 8)");
+  EXPECT_EQ(db->ListObjects(ObjectType::Group), std::vector<std::string>{"staff"});
+  tr = db->Translate("EXECUTE PROCEDURE sp_ModifyTableProperty('CD_Currency', 300, -5)");
+  EXPECT_EQ(tr.args, (std::vector<std::string>{"CD_Currency", "300", "-5"}));
+  db->Execute(tr);
+  EXPECT_EQ(*db->TableProperty("CD_Currency", 300), "-5");
+  EXPECT_EQ(CodeOf([&] { db->TableProperty("Nope", 300); }), kErrNotFound);
+
+  // A view keeps the engine types of the columns it passes on.
+  Sql("CREATE VIEW InUse AS SELECT CODE, NAME FROM CD_Currency WHERE INUSE = 1;"
+      "INSERT INTO CD_Currency (CODE, NAME, INUSE) VALUES ('EUR', 'Euro', TRUE)");
+  EXPECT_EQ(db->ListObjects(ObjectType::View), std::vector<std::string>{"InUse"});
+  sqlite3_stmt* s = db->Prepare(db->Translate("SELECT * FROM InUse").sql);
+  ASSERT_TRUE(db->Step(s));
+  ResultLayout r = db->DescribeResult(s);
+  ASSERT_EQ(r.fields.size(), 2u);
+  EXPECT_EQ(r.fields[1].type, FieldType::CIString);
+  EXPECT_EQ(r.fields[1].length, 40u);
+  sqlite3_reset(s);
+}
+
 TEST_F(StoreTest, SchemaChangesByAnotherConnectionAreSeen) {
   Sql("CREATE TABLE T (A INTEGER)");
   auto before = db->GetTable("T");
