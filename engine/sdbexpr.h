@@ -157,4 +157,11 @@ ValueType ValueTypeOfField(uint16_t engineType);
 // Quotes a text as a SQLite string literal.
 std::string SqlQuote(std::string_view text);
 
+// Number text read and written with "." whatever the C locale says (a
+// window may set a decimal comma): the leading number of `text` after blanks
+// and an optional "+", 0 when there is none; the shortest text that reads
+// back as `v`.
+double ParseNumber(std::string_view text);
+std::string FormatNumber(double v);
+
 }  // namespace sdbexpr

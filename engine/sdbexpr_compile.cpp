@@ -13,6 +13,7 @@
 // stands for false under AND/OR and no row is dropped wrongly.
 #include <sqlite3.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -137,7 +138,7 @@ std::vector<Token> Tokenize(std::string_view text) {
       }
       t.kind = Tok::Number;
       t.text = std::string(text.substr(i, j - i));
-      t.num = std::strtod(t.text.c_str(), nullptr);
+      t.num = ParseNumber(t.text);
       i = j;
     } else if (c == '.' && IsIdentStart(at(i + 1))) {
       size_t j = i + 1;
@@ -443,13 +444,28 @@ class Parser {
 // the thread's scratch connection.
 std::string NumberLiteral(double v) {
   if (std::isnan(v) || std::isinf(v)) return "0";
-  char buf[40];
-  if (v == std::floor(v) && std::fabs(v) < 9e15)
-    std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(v));
-  else
-    std::snprintf(buf, sizeof buf, "%.17g", v);
-  return buf;
+  if (v == std::floor(v) && std::fabs(v) < 9e15) return std::to_string(static_cast<long long>(v));
+  return FormatNumber(v);
 }
+
+}  // namespace
+
+double ParseNumber(std::string_view text) {
+  size_t b = text.find_first_not_of(' ');
+  if (b == std::string_view::npos) return 0;
+  if (text[b] == '+') ++b;
+  double v = 0;
+  std::from_chars(text.data() + b, text.data() + text.size(), v);
+  return v;
+}
+
+std::string FormatNumber(double v) {
+  char buf[40];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+namespace {
 
 // Runs SELECT <sql> and answers the value as a SQL literal.
 std::string FoldToLiteral(const std::string& sql, std::string_view text, size_t pos) {
@@ -774,7 +790,7 @@ Sx Translator::Call(const Node& n) {
   auto constNum = [&](size_t i, long long dflt) -> long long {
     if (i >= a.size()) return dflt;
     if (!a[i].constant) return -1;
-    return static_cast<long long>(std::llround(std::strtod(a[i].full.c_str(), nullptr)));
+    return static_cast<long long>(std::llround(ParseNumber(a[i].full)));
   };
 
   if (name == "UPPER" || name == "LOWER") {

@@ -713,3 +713,16 @@ TEST(ExprDates, TextReaders) {
 }
 
 }  // namespace
+
+TEST(ExprNumbers, TextWithAPointWhateverTheLocale) {
+  // from_chars/to_chars never consult the C locale, which a window may set to
+  // a decimal comma; these are the forms literals and keys rely on.
+  EXPECT_DOUBLE_EQ(ParseNumber("  +1.5e3"), 1500);
+  EXPECT_DOUBLE_EQ(ParseNumber("12."), 12);
+  EXPECT_DOUBLE_EQ(ParseNumber("-.25"), -0.25);
+  EXPECT_DOUBLE_EQ(ParseNumber(""), 0);
+  EXPECT_DOUBLE_EQ(ParseNumber("abc"), 0);
+  EXPECT_EQ(FormatNumber(0.1), "0.1");
+  EXPECT_EQ(FormatNumber(-2.5), "-2.5");
+  EXPECT_DOUBLE_EQ(ParseNumber(FormatNumber(1.0 / 3)), 1.0 / 3);
+}

@@ -421,7 +421,7 @@ Decoded DecodeText(const std::vector<Segment>& segs, std::string_view text,
     } else if (PayloadOf(seg.type) == Payload::Integer) {
       d.values.push_back(Value::OfInt(std::strtoll(piece.c_str() + b, nullptr, 10)));
     } else if (PayloadOf(seg.type) == Payload::Real) {
-      d.values.push_back(Value::OfReal(std::strtod(piece.c_str() + b, nullptr)));
+      d.values.push_back(Value::OfReal(sdbexpr::ParseNumber(piece)));
     } else {
       d.values.push_back(Value{Value::Blob, 0, 0, piece});
     }
