@@ -75,18 +75,23 @@ void TDataSet::EndInsertAppend() {
   DoAfterScroll();
 }
 
+// Insert and Append prepare the spare buffer before it joins the ring: when
+// ClearBufferHook fails (a default value that does not convert), the records
+// stay shown as they were.
+
 void TDataSet::Insert() {
   BeginInsertAppend();
   bool empty = FRecordCount == 0;
-  TBookmark current;
-  if (!empty) ReadBookmarkHook(ActiveBuffer(), current);
-  MoveBuffer(FRecordCount, FActiveRecord);
-  TRecordBuffer buffer = ActiveBuffer();
+  TRecordBuffer buffer = SpareBuffer();
   PrepareNewBuffer(buffer);
-  if (empty)
+  if (empty) {
     WriteBookmarkFlagHook(buffer, bfBOF);
-  else
+  } else {
+    TBookmark current;
+    ReadBookmarkHook(ActiveBuffer(), current);
     WriteBookmarkHook(buffer, current);
+  }
+  MoveBuffer(FRecordCount, FActiveRecord);
   if (FRecordCount < FBufferCount) ++FRecordCount;
   FBOF = false;
   FEOF = empty;
@@ -96,10 +101,12 @@ void TDataSet::Insert() {
 
 void TDataSet::Append() {
   BeginInsertAppend();
-  ClearBuffers();
-  TRecordBuffer buffer = FBuffers[0];
+  int spare = FRecordCount;
+  TRecordBuffer buffer = SpareBuffer();
   PrepareNewBuffer(buffer);
   WriteBookmarkFlagHook(buffer, bfEOF);
+  ClearBuffers();
+  MoveBuffer(spare, 0);
   FRecordCount = 1;
   FCurrentRecord = -1;
   GetPriorRecords();

@@ -573,6 +573,28 @@ TEST_F(DataSetTest, FailingNewRecordStepDropsTheNewRecord) {
 
 // -- error handlers ---------------------------------------------------------------------
 
+TEST_F(DataSetTest, AFailingNewBufferLeavesTheRecordsShownAsTheyWere) {
+  Fill(5);
+  TDataSource source;
+  source.SetDataSet(&ds);
+  TDataLink link;
+  link.SetBufferCount(3);
+  link.SetDataSource(&source);
+  ds.Open();
+  ds.Next();
+  for (bool append : {false, true}) {
+    SCOPED_TRACE(append ? "Append" : "Insert");
+    ds.ClearFailures = 1;
+    EXPECT_EQ(ErrorOf([&] { append ? ds.Append() : ds.Insert(); }), "Default value failed");
+    EXPECT_EQ(ds.State(), dsBrowse);
+    EXPECT_EQ(Id(), 2);
+    EXPECT_EQ(Window(link), (std::vector<int>{1, 2, 3}));
+    ds.Next();
+    EXPECT_EQ(Id(), 3);
+    ds.Prior();
+  }
+}
+
 TEST_F(DataSetTest, PostErrorHandlerFailsAbortsOrRetries) {
   ds.Open();
   int calls = 0;

@@ -88,8 +88,9 @@ std::function<void(const std::exception&)>& ApplicationExceptionHandler();
 ///           dsInsert, NewRecordStep (OnNewRecord), Modified cleared,
 ///           deDataSetChange, AfterInsert, AfterScroll. Append: the same with
 ///           the buffers cleared, the new buffer flagged bfEOF and the prior
-///           records fetched. A failing NewRecordStep drops the new record
-///           (dsBrowse, Resync) and rethrows.
+///           records fetched. A failing PrepareNewBuffer leaves the buffered
+///           records as they were; a failing NewRecordStep drops the new
+///           record (dsBrowse, Resync). Both rethrow.
 ///   Post    deUpdateRecord (refused outside dsEdit, dsInsert, dsSetKey);
 ///           in dsEdit/dsInsert: deCheckBrowseMode, BeforePost, PostHook under
 ///           OnPostError, dsBrowse, Resync, AfterPost. A descendant's key

@@ -29,6 +29,8 @@ class TMemDataSet : public TDataSet {
 
   std::vector<std::string> Log;
   int EditFailures = 0, PostFailures = 0, DeleteFailures = 0, OpenFailures = 0;
+  /// ClearBufferHook fails as a default value that does not convert would.
+  int ClearFailures = 0;
   bool ReadOnlyData = false;
   /// Master/detail: the detail shows the rows whose DetailFields equal the
   /// master's MasterFields.
@@ -292,6 +294,10 @@ class TMemDataSet : public TDataSet {
   // Clears the record only: ClearFields keeps the record it edits.
   void ClearBufferHook(TRecordBuffer buffer) override {
     Log.push_back("ClearBufferHook");
+    if (ClearFailures > 0) {
+      --ClearFailures;
+      throw EDatabaseError("Default value failed");
+    }
     std::memset(buffer, 0, FRecordSize);
     FBlobs[buffer].assign(FColumns.size(), std::string());
   }
