@@ -21,6 +21,16 @@ struct DbMutex {
   ~DbMutex() { sqlite3_mutex_leave(m); }
 };
 
+// A batch is read in at most this long: the cursor serves its rows for
+// kCacheLifetimeMs from the start of the read, so a sparse filter or scope
+// that makes SQLite scan far must not use that time up in the read itself.
+constexpr int64_t kBatchReadMs = 15;
+
+// Whether a batch read that began at `start` should stop after `rows` rows.
+bool ReadLongEnough(int64_t start, size_t rows) {
+  return rows % 16 == 0 && NowMs() - start >= kBatchReadMs;
+}
+
 uint32_t NullMask(const std::vector<sdbkey::Value>& v) {
   uint32_t mask = 0;
   for (size_t j = 0; j < v.size() && j < 32; ++j)
@@ -375,11 +385,13 @@ void OrderRows::Fetch(int64_t fromRecno, const uint8_t* fromImage, bool forward,
     ResetOnExit reset{st};
     sqlite3_bind_int64(st, 1, fromRecno != 0 ? fromRecno : forward ? 0 : INT64_MAX);
     sqlite3_bind_int64(st, 2, static_cast<sqlite3_int64>(n));
+    const int64_t start = NowMs();
     while (db.Step(st)) {
       recnos.push_back(sqlite3_column_int64(st, 0));
       size_t at = images.size();
       images.resize(at + len);
       sdbstore::DecodeRow(def.fields, st, 1, images.data() + at);
+      if (ReadLongEnough(start, recnos.size())) break;
     }
     return;
   }
@@ -418,6 +430,7 @@ void OrderRows::Fetch(int64_t fromRecno, const uint8_t* fromImage, bool forward,
     } else if (nearEnd.set) {
       sdbkey::BindAll(st, nearEnd.bound.values, 1);
     }
+    const int64_t start = NowMs();
     while (recnos.size() < n && db.Step(st)) {
       std::vector<sdbkey::Value> v = x.RowValues(st);
       if (farEnd.set) {
@@ -429,6 +442,7 @@ void OrderRows::Fetch(int64_t fromRecno, const uint8_t* fromImage, bool forward,
       images.resize(at + len);
       sdbstore::DecodeRow(def.fields, st, 1, images.data() + at);
       keys.emplace_back(recnos.back(), std::move(v));
+      if (ReadLongEnough(start, recnos.size())) break;
     }
   }
   FKeys.clear();

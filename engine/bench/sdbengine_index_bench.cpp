@@ -1,0 +1,334 @@
+// Measures index work of the engine against raw SQLite on the same file:
+// 10,000 exact seeks on a two-field index (key built, sought, record read)
+// against a prepared indexed SELECT; walking a 1,000-record scope of a
+// 100,000-record table in index order; walking that table under a filter
+// that keeps 1% of it, in record order and in index order. CPU time of the
+// thread, best of 7 rounds, raw and engine alternating.
+//
+//   sdbengine_index_bench [folder]   (default: a new folder under the temp folder)
+#include <stdlib.h>
+#include <time.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "sdbengine.h"
+#include "sdbstore.h"
+
+namespace {
+
+constexpr int kRecords = 100000;
+constexpr int kSeeks = 10000;
+constexpr int kRange = 1000;
+constexpr int kRangeRepeats = 20;
+constexpr int kRounds = 7;
+const char* const kColumns = "sdb_recno, C1, C2, NAME, AMOUNT, K, N";
+
+void Check(uint32_t rc, const char* what) {
+  if (rc == 0) return;
+  uint32_t code = 0;
+  char text[600];
+  uint16_t len = sizeof text;
+  SdbGetLastError(&code, text, &len);
+  std::fprintf(stderr, "%s failed: %u %s\n", what, code, text);
+  std::exit(1);
+}
+
+void CheckSqlite(sqlite3* db, int rc, const char* what) {
+  if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE) return;
+  std::fprintf(stderr, "%s failed: %s\n", what, sqlite3_errmsg(db));
+  std::exit(1);
+}
+
+double CpuNow() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+void Report(const char* what, int units, double engine, double raw) {
+  std::printf("%-44s engine %8.3f us   raw %8.3f us   engine/raw %.2f\n", what,
+              engine / units * 1e6, raw / units * 1e6, engine / raw);
+}
+
+void Exec(SDBHANDLE conn, const char16_t* sql) {
+  SDBHANDLE stmt = 0;
+  Check(SdbCreateSQLStatement(conn, &stmt), "SdbCreateSQLStatement");
+  Check(SdbExecuteSQLDirectW(stmt, sql, nullptr), "SdbExecuteSQLDirectW");
+  SdbCloseSQLStatement(stmt);
+}
+
+std::string Code(int i) {
+  std::string c = "AAA";
+  c[1] = static_cast<char>('A' + i / 26 % 26);
+  c[2] = static_cast<char>('A' + i % 26);
+  return c;
+}
+
+// Reads every column of a row, as a record image read would.
+int64_t ReadRow(sqlite3_stmt* st) {
+  int64_t sum = sqlite3_column_int64(st, 0) + sqlite3_column_bytes(st, 1);
+  sum += sqlite3_column_int64(st, 2) + sqlite3_column_bytes(st, 3);
+  sum += static_cast<int64_t>(sqlite3_column_double(st, 4));
+  return sum + sqlite3_column_int64(st, 5) + sqlite3_column_int64(st, 6);
+}
+
+struct Pair {
+  std::string c1;
+  int c2;
+};
+
+double RawSeeks(sqlite3* db, const std::vector<Pair>& keys) {
+  std::string sql = std::string("SELECT ") + kColumns + " FROM IDX WHERE C1 = ?1 AND C2 = ?2";
+  sqlite3_stmt* st = nullptr;
+  CheckSqlite(db, sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr), "prepare");
+  double start = CpuNow();
+  int found = 0;
+  int64_t sum = 0;
+  for (const Pair& k : keys) {
+    sqlite3_bind_text(st, 1, k.c1.c_str(), static_cast<int>(k.c1.size()), SQLITE_STATIC);
+    sqlite3_bind_int(st, 2, k.c2);
+    if (sqlite3_step(st) == SQLITE_ROW) {
+      ++found;
+      sum += ReadRow(st);
+    }
+    sqlite3_reset(st);
+  }
+  double t = CpuNow() - start;
+  sqlite3_finalize(st);
+  if (found != kSeeks || sum == 0) {
+    std::fprintf(stderr, "raw seeks found %d\n", found);
+    std::exit(1);
+  }
+  return t;
+}
+
+double EngineSeeks(SDBHANDLE table, SDBHANDLE pair, const std::vector<Pair>& keys,
+                   std::vector<uint8_t>& image) {
+  double start = CpuNow();
+  int found = 0;
+  uint8_t key[4082];
+  for (const Pair& k : keys) {
+    Check(SdbInitRawKey(pair), "SdbInitRawKey");
+    Check(SdbSetField(pair, "C1", k.c1.c_str(), static_cast<uint32_t>(k.c1.size())), "SdbSetField");
+    Check(SdbSetDouble(pair, "C2", k.c2), "SdbSetDouble");
+    uint16_t len = sizeof key;
+    Check(SdbBuildRawKey100(pair, key, &len, SDB_KEY_FULL), "SdbBuildRawKey100");
+    uint16_t hit = 0;
+    Check(SdbSeek(pair, key, len, SDB_RAWKEY, SDB_HARDSEEK, &hit), "SdbSeek");
+    if (hit) {
+      uint32_t size = static_cast<uint32_t>(image.size());
+      Check(SdbGetRecord(table, image.data(), &size), "SdbGetRecord");
+      ++found;
+    }
+  }
+  double t = CpuNow() - start;
+  if (found != kSeeks) {
+    std::fprintf(stderr, "engine seeks found %d\n", found);
+    std::exit(1);
+  }
+  return t;
+}
+
+double RawRange(sqlite3* db, int from) {
+  std::string sql =
+      std::string("SELECT ") + kColumns + " FROM IDX WHERE K BETWEEN ?1 AND ?2 ORDER BY K";
+  sqlite3_stmt* st = nullptr;
+  CheckSqlite(db, sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr), "prepare");
+  double start = CpuNow();
+  int rows = 0;
+  int64_t sum = 0;
+  for (int r = 0; r < kRangeRepeats; ++r) {
+    sqlite3_bind_int(st, 1, from);
+    sqlite3_bind_int(st, 2, from + kRange - 1);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      sum += ReadRow(st);
+      ++rows;
+    }
+    sqlite3_reset(st);
+  }
+  double t = CpuNow() - start;
+  sqlite3_finalize(st);
+  if (rows != kRange * kRangeRepeats || sum == 0) {
+    std::fprintf(stderr, "raw range saw %d\n", rows);
+    std::exit(1);
+  }
+  return t;
+}
+
+// Walks a handle's order from the top to the end, reading every record.
+int WalkAll(SDBHANDLE order, SDBHANDLE table, std::vector<uint8_t>& image) {
+  int rows = 0;
+  uint16_t eof = 0;
+  Check(SdbGotoTop(order), "SdbGotoTop");
+  Check(SdbAtEOF(table, &eof), "SdbAtEOF");
+  while (!eof) {
+    uint32_t size = static_cast<uint32_t>(image.size());
+    Check(SdbGetRecord(table, image.data(), &size), "SdbGetRecord");
+    ++rows;
+    Check(SdbSkip(order, 1), "SdbSkip");
+    Check(SdbAtEOF(table, &eof), "SdbAtEOF");
+  }
+  return rows;
+}
+
+std::string KeyOf(SDBHANDLE index, int k) {
+  Check(SdbInitRawKey(index), "SdbInitRawKey");
+  Check(SdbSetDouble(index, "K", k), "SdbSetDouble");
+  uint8_t key[4082];
+  uint16_t len = sizeof key;
+  Check(SdbBuildRawKey100(index, key, &len, SDB_KEY_FULL), "SdbBuildRawKey100");
+  return std::string(reinterpret_cast<char*>(key), len);
+}
+
+double EngineRange(SDBHANDLE table, SDBHANDLE byK, int from, std::vector<uint8_t>& image) {
+  double start = CpuNow();
+  int rows = 0;
+  for (int r = 0; r < kRangeRepeats; ++r) {
+    std::string top = KeyOf(byK, from), bottom = KeyOf(byK, from + kRange - 1);
+    Check(SdbSetScope(byK, SDB_TOP, reinterpret_cast<const uint8_t*>(top.data()),
+                      static_cast<uint16_t>(top.size()), SDB_RAWKEY),
+          "SdbSetScope");
+    Check(SdbSetScope(byK, SDB_BOTTOM, reinterpret_cast<const uint8_t*>(bottom.data()),
+                      static_cast<uint16_t>(bottom.size()), SDB_RAWKEY),
+          "SdbSetScope");
+    rows += WalkAll(byK, table, image);
+    Check(SdbClearAllScopes(table), "SdbClearAllScopes");
+  }
+  double t = CpuNow() - start;
+  if (rows != kRange * kRangeRepeats) {
+    std::fprintf(stderr, "engine range saw %d\n", rows);
+    std::exit(1);
+  }
+  return t;
+}
+
+double RawFiltered(sqlite3* db, const char* order) {
+  std::string sql = std::string("SELECT ") + kColumns + " FROM IDX WHERE N = 7 ORDER BY " + order;
+  sqlite3_stmt* st = nullptr;
+  CheckSqlite(db, sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr), "prepare");
+  double start = CpuNow();
+  int rows = 0;
+  int64_t sum = 0;
+  while (sqlite3_step(st) == SQLITE_ROW) {
+    sum += ReadRow(st);
+    ++rows;
+  }
+  double t = CpuNow() - start;
+  sqlite3_finalize(st);
+  if (rows != kRecords / 100 || sum == 0) {
+    std::fprintf(stderr, "raw filtered walk saw %d\n", rows);
+    std::exit(1);
+  }
+  return t;
+}
+
+double EngineFiltered(SDBHANDLE table, SDBHANDLE order, std::vector<uint8_t>& image) {
+  double start = CpuNow();
+  Check(SdbSetAOF100(table, "N = 7", SDB_AOF_DYNAMIC + SDB_AOF_RESOLVE_DYNAMIC), "SdbSetAOF100");
+  int rows = WalkAll(order, table, image);
+  Check(SdbClearAOF(table), "SdbClearAOF");
+  double t = CpuNow() - start;
+  if (rows != kRecords / 100) {
+    std::fprintf(stderr, "engine filtered walk saw %d\n", rows);
+    std::exit(1);
+  }
+  return t;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string folder;
+  if (argc > 1) {
+    folder = argv[1];
+  } else {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "sdbidxbenchXXXXXX").string();
+    folder = mkdtemp(tmpl.data());
+  }
+  std::string dd = folder + "/db.add";
+  std::filesystem::remove(dd);
+  sdbstore::OpenOptions create;
+  create.create = true;
+  sdbstore::Database::Open(dd, create);
+
+  SDBHANDLE conn = 0;
+  Check(SdbConnect(dd.c_str(), &conn), "SdbConnect");
+  Exec(conn,
+       u"CREATE TABLE IDX (C1 CHAR(3), C2 INTEGER, NAME CHAR(20), AMOUNT DOUBLE, K INTEGER, "
+       u"N INTEGER);");
+  sqlite3* raw = nullptr;
+  CheckSqlite(raw, sqlite3_open_v2(dd.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr), "open");
+  sqlite3_busy_timeout(raw, 10000);
+  CheckSqlite(raw, sqlite3_exec(raw, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr),
+              "pragma");
+  std::mt19937 rng(17);
+  std::vector<int> order(kRecords);
+  for (int i = 0; i < kRecords; ++i) order[i] = i;
+  std::shuffle(order.begin(), order.end(), rng);  // keys unrelated to record order
+  {
+    CheckSqlite(raw, sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr), "begin");
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(raw,
+                       "INSERT INTO IDX (C1, C2, NAME, AMOUNT, K, N) VALUES (?1, ?2, ?3, ?4, ?5, "
+                       "?6)",
+                       -1, &st, nullptr);
+    for (int i = 0; i < kRecords; ++i) {
+      int v = order[i];
+      std::string c1 = Code(v / 1000), name = "name " + std::to_string(i);
+      sqlite3_bind_text(st, 1, c1.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_int(st, 2, v % 1000);
+      sqlite3_bind_text(st, 3, name.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_double(st, 4, i * 1.25);
+      sqlite3_bind_int(st, 5, v);
+      sqlite3_bind_int(st, 6, i % 100);
+      CheckSqlite(raw, sqlite3_step(st), "fill");
+      sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    CheckSqlite(raw, sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr), "commit");
+  }
+  Exec(conn, u"CREATE INDEX PAIR ON IDX (C1, C2); CREATE UNIQUE INDEX K ON IDX (K);");
+
+  SDBHANDLE table = 0, pair = 0, byK = 0;
+  Check(SdbOpenTable90(conn, "IDX", nullptr, 0, 1, 1, 2, 0, nullptr, &table), "SdbOpenTable90");
+  Check(SdbGetIndexHandle(table, "PAIR", &pair), "SdbGetIndexHandle");
+  Check(SdbGetIndexHandle(table, "K", &byK), "SdbGetIndexHandle");
+  uint32_t length = 0;
+  Check(SdbGetRecordLength(table, &length), "SdbGetRecordLength");
+  std::vector<uint8_t> image(length);
+
+  std::vector<Pair> keys;
+  for (int i = 0; i < kSeeks; ++i) {
+    int v = static_cast<int>(rng() % kRecords);
+    keys.push_back({Code(v / 1000), v % 1000});
+  }
+  const int from = kRecords / 2;
+  double rs = 1e9, es = 1e9, rr = 1e9, er = 1e9, rf = 1e9, ef = 1e9, rfi = 1e9, efi = 1e9;
+  for (int round = 0; round < kRounds; ++round) {
+    rs = std::min(rs, RawSeeks(raw, keys));
+    es = std::min(es, EngineSeeks(table, pair, keys, image));
+    rr = std::min(rr, RawRange(raw, from));
+    er = std::min(er, EngineRange(table, byK, from, image));
+    rf = std::min(rf, RawFiltered(raw, "sdb_recno"));
+    ef = std::min(ef, EngineFiltered(table, table, image));
+    rfi = std::min(rfi, RawFiltered(raw, "K"));
+    efi = std::min(efi, EngineFiltered(table, byK, image));
+  }
+  std::printf("sdbengine_index_bench on SQLite %s, %s\n", sqlite3_libversion(), dd.c_str());
+  Report("exact seek, two-field index (per seek)", kSeeks, es, rs);
+  Report("walk 1,000-record scope in index order (/rec)", kRange * kRangeRepeats, er, rr);
+  Report("walk 1% filter, record order (per record seen)", kRecords / 100, ef, rf);
+  Report("walk 1% filter, index order (per record seen)", kRecords / 100, efi, rfi);
+  std::printf("targets: every engine/raw <= 2.00\n");
+
+  SdbCloseTable(table);
+  sqlite3_close(raw);
+  SdbDisconnect(conn);
+  if (argc <= 1) std::filesystem::remove_all(folder);
+  return 0;
+}
