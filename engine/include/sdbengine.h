@@ -536,7 +536,8 @@ uint32_t SdbSqlPeekStatement(SDBHANDLE hObj, uint16_t* pbIsCursor, uint16_t* pbI
 #define SDB_INDEX_CONDITION 0x0010
 #define SDB_INDEX_CANDIDATE 0x0800
 #define SDB_INDEX_PRIMARY 0x1000
-/* An index order of the table by name (case-insensitive). */
+/* An index order of the table by name (case-insensitive); the same handle
+   each time. SDB_E_NO_SUCH_OBJECT when the table has no such index. */
 uint32_t SdbGetIndexHandle(SDBHANDLE hTable, const char* pucName, SDBHANDLE* phIndex);
 uint32_t SdbGetNumIndexes(SDBHANDLE hTable, uint16_t* pusNum);
 /* Fills ahIndex; SDB_E_INSUFFICIENT_BUFFER (after filling) when there are more. */
@@ -545,6 +546,9 @@ uint32_t SdbGetIndexName(SDBHANDLE hIndex, char* pucName, uint16_t* pusBufLen);
 /* usOption 1: full path, 2: file name only. */
 uint32_t SdbGetIndexFilename(SDBHANDLE hIndex, uint16_t usOption, char* pucName,
                              uint16_t* pusBufLen);
+/* Opens an index group by file name (folder and extension ignored) and
+   answers its index handles; SDB_E_FILE_NOT_FOUND when the table has none
+   of that name. The table's own group cannot be closed (SDB_E_INVALID_ARGUMENT). */
 uint32_t SdbOpenIndex(SDBHANDLE hTable, const char* pucName, SDBHANDLE* ahIndex,
                       uint16_t* pusArrayLen);
 uint32_t SdbCloseIndex(SDBHANDLE hIndex);
@@ -560,22 +564,34 @@ uint32_t SdbGetIndexFlags(SDBHANDLE hIndex, uint32_t* pulFlags);
 uint32_t SdbGetIndexCondition(SDBHANDLE hIndex, char* pucCondition, uint16_t* pusBufLen);
 uint32_t SdbGetIndexPageSize(SDBHANDLE hIndex, uint32_t* pulPageSize);
 uint32_t SdbGetKeyLength(SDBHANDLE hIndex, uint16_t* pusKeyLength);
+/* Position from 1 of the current record in the index order, counted under
+   the filter option (SDB_E_NO_KEY_POSITION without a current record). */
 uint32_t SdbGetKeyNum(SDBHANDLE hIndex, uint16_t usFilterOption, uint32_t* pulKey);
 /* Position 0..1 of the current record in the index (SDB_E_NO_KEY_POSITION). */
 uint32_t SdbGetRelKeyPos(SDBHANDLE hIndex, double* pdPos);
 uint32_t SdbSetRelKeyPos(SDBHANDLE hIndex, double dPos);
 /* Starts a key; field values are then set on the index handle with SdbSetField... */
 uint32_t SdbInitRawKey(SDBHANDLE hIndex);
+/* The key of the leading segments whose fields were set; a text last
+   segment is a prefix (partial key). pusKeyLen: room in, length out. */
 uint32_t SdbBuildRawKey(SDBHANDLE hIndex, uint8_t* pucKey, uint16_t* pusKeyLen);
-/* ulOptions: SDB_KEY_FULL or SDB_KEY_PARTIAL_WIDE. */
+/* ulOptions: SDB_KEY_FULL (the values as set) or SDB_KEY_PARTIAL_WIDE (as
+   SdbBuildRawKey). */
 uint32_t SdbBuildRawKey100(SDBHANDLE hIndex, uint8_t* pucKey, uint16_t* pusKeyLen,
                            uint32_t ulOptions);
 uint32_t SdbBuildKeyFromRecord(SDBHANDLE hIndex, const uint8_t* pucRecBuffer, uint32_t ulRecLen,
                                uint8_t* pucKey, uint16_t* pusKeyLen);
 /* Moves the key to the next (sDirection 1) or previous (-1) possible key. */
 uint32_t SdbStepIndexKey(SDBHANDLE hIndex, uint8_t* pucKey, uint16_t usKeyLen, int16_t sDirection);
+/* Seeks a key (SDB_RAWKEY, SDB_STRINGKEY: the segments' texts one after the
+   other, SDB_WSTRINGKEY: the same in UTF-16, SDB_DOUBLEKEY) inside scopes
+   and filters. pbFound: a record whose key begins with the key. Hard seek:
+   there, else EOF; soft seek: there or on the next key; SDB_SOFTSEEKLAST: the
+   last record with the key; SDB_SEEKGT: the first record after the key. */
 uint32_t SdbSeek(SDBHANDLE hIndex, const uint8_t* pucKey, uint16_t usKeyLen, uint16_t usDataType,
                  uint16_t usSeekType, uint16_t* pbFound);
+/* Limits the index order to keys from SDB_TOP on or up to SDB_BOTTOM (a
+   shorter key: every key it begins). Key types as SdbSeek. */
 uint32_t SdbSetScope(SDBHANDLE hIndex, uint16_t usScopeOption, const uint8_t* pucScope,
                      uint16_t usScopeLen, uint16_t usDataType);
 /* SDB_E_NO_SCOPE when none is set. */
@@ -583,15 +599,23 @@ uint32_t SdbClearScope(SDBHANDLE hIndex, uint16_t usScopeOption);
 uint32_t SdbClearAllScopes(SDBHANDLE hTable);
 uint32_t SdbGetScope(SDBHANDLE hIndex, uint16_t usScopeOption, uint8_t* pucScope,
                      uint16_t* pusBufLen);
-/* Filter text is 8-bit, or UTF-16 with SDB_FILTER_UTF16 in ulOptions. */
+/* Filter text is 8-bit, or UTF-16 with SDB_FILTER_UTF16 in ulOptions; it is
+   compiled with the exact setting of the moment (SDB_E_EXPRESSION when it
+   does not parse) and restricts every order of the table. An empty text
+   clears. Kind and resolution options are accepted. */
 uint32_t SdbSetAOF100(SDBHANDLE hTable, const void* pvFilter, uint32_t ulOptions);
 uint32_t SdbSetFilter100(SDBHANDLE hTable, const void* pvFilter, uint32_t ulOptions);
 /* SDB_E_NO_FILTER when none is set. */
 uint32_t SdbClearAOF(SDBHANDLE hTable);
 uint32_t SdbClearFilter(SDBHANDLE hTable);
+/* The filter text; SDB_E_NO_FILTER when none, SDB_E_INSUFFICIENT_BUFFER
+   when the room is short. */
 uint32_t SdbGetAOF(SDBHANDLE hTable, char* pucFilter, uint16_t* pusLen);
 uint32_t SdbGetFilter(SDBHANDLE hTable, char* pucFilter, uint16_t* pusLen);
+/* Evaluates a logical expression on the current (stored) record. */
 uint32_t SdbEvalLogicalExpr(SDBHANDLE hTable, const char* pucExpr, uint16_t* pbResult);
+/* String '=' in filters made from now on: 1 whole text, 0 (the default)
+   the left side begins with the right. */
 uint32_t SdbSetExact22(SDBHANDLE hObj, uint16_t bExact);
 uint32_t SdbGetExact22(SDBHANDLE hObj, uint16_t* pbExact);
 uint32_t SdbExpressionLongToShort90(SDBHANDLE hTable, const char* pucLongExpr, char* pucShortExpr,
