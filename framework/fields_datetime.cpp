@@ -7,10 +7,6 @@
 
 namespace {
 
-bool IsBlank(const std::string& text) {
-  return Trim(text).empty();
-}
-
 // The date-time of a native value (day number x 86400000 + milliseconds).
 // Computed directly so that any stored value reads without an error; before
 // 1899-12-30 the fraction still counts forward from midnight.
@@ -49,7 +45,7 @@ std::string TDateTimeField::GetAsString() const {
 }
 
 void TDateTimeField::SetAsStringValue(const std::string& value) {
-  if (IsBlank(value))
+  if (Trim(value).empty())
     Clear();
   else
     WriteValue(ParseText(value));

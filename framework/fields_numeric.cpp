@@ -8,19 +8,6 @@
 
 namespace {
 
-bool IsBlank(const std::string& text) {
-  return Trim(text).empty();
-}
-
-// Rounds half away from zero; false when the result leaves 64 bits.
-bool RoundToInt64(double value, int64_t& result) {
-  if (!std::isfinite(value)) return false;
-  double rounded = std::round(value);
-  if (rounded < -9223372036854775808.0 || rounded >= 9223372036854775808.0) return false;
-  result = static_cast<int64_t>(rounded);
-  return true;
-}
-
 int32_t NarrowToInt32(int64_t value) {
   if (value < INT32_MIN || value > INT32_MAX)
     throw EConvertError(Format("'%s' is not a valid integer value", {IntToStr(value)}));
@@ -94,7 +81,7 @@ std::string TIntegerField::GetAsString() const {
 }
 
 void TIntegerField::SetAsStringValue(const std::string& value) {
-  if (IsBlank(value)) {
+  if (Trim(value).empty()) {
     Clear();
     return;
   }
@@ -126,7 +113,7 @@ double TIntegerField::GetAsFloat() const {
 
 void TIntegerField::SetAsFloatValue(double value) {
   int64_t whole;
-  if (!RoundToInt64(value, whole))
+  if (!TryRoundToInt64(value, whole))
     RangeError(FloatToStr(value), IntToStr(FMinRange), IntToStr(FMaxRange));
   SetAsLargeIntValue(whole);
 }
@@ -187,7 +174,7 @@ std::string TFloatField::GetAsString() const {
 }
 
 void TFloatField::SetAsStringValue(const std::string& value) {
-  if (IsBlank(value)) {
+  if (Trim(value).empty()) {
     Clear();
     return;
   }
@@ -206,7 +193,7 @@ int64_t TFloatField::GetAsLargeInt() const {
   double value;
   if (!ReadValue(value)) return 0;
   int64_t whole;
-  if (!RoundToInt64(value, whole))
+  if (!TryRoundToInt64(value, whole))
     throw EConvertError(Format("'%s' is not a valid integer value", {FloatToStr(value)}));
   return whole;
 }
@@ -290,7 +277,7 @@ std::string TBCDField::GetAsString() const {
 }
 
 void TBCDField::SetAsStringValue(const std::string& value) {
-  if (IsBlank(value)) {
+  if (Trim(value).empty()) {
     Clear();
     return;
   }

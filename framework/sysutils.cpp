@@ -398,6 +398,14 @@ double StrToFloat(std::string_view text) {
   return StrToFloat(text, FormatSettings());
 }
 
+bool TryRoundToInt64(double value, int64_t& result) {
+  double rounded = std::round(value);
+  // 2^63 is the first double outside int64; NaN fails both comparisons.
+  if (!(rounded >= -9223372036854775808.0 && rounded < 9223372036854775808.0)) return false;
+  result = static_cast<int64_t>(rounded);
+  return true;
+}
+
 double StrToFloatDef(std::string_view text, double fallback) {
   double value;
   return TryStrToFloat(text, value) ? value : fallback;

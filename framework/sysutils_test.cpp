@@ -125,6 +125,19 @@ TEST(SysUtilsFloats, FormatFloatPatterns) {
   EXPECT_EQ(FormatFloat("0.00E-0", 0.00012), "1.20E-4");
 }
 
+TEST(SysUtilsFloats, RoundingToWholeNumbersStaysInside64Bits) {
+  int64_t whole = 0;
+  EXPECT_TRUE(TryRoundToInt64(2.5, whole));
+  EXPECT_EQ(whole, 3);
+  EXPECT_TRUE(TryRoundToInt64(-2.5, whole));
+  EXPECT_EQ(whole, -3);
+  EXPECT_TRUE(TryRoundToInt64(-9223372036854775808.0, whole));
+  EXPECT_EQ(whole, std::numeric_limits<int64_t>::min());
+  EXPECT_FALSE(TryRoundToInt64(9223372036854775808.0, whole));  // 2^63
+  EXPECT_FALSE(TryRoundToInt64(std::nan(""), whole));
+  EXPECT_FALSE(TryRoundToInt64(-std::numeric_limits<double>::infinity(), whole));
+}
+
 TEST(SysUtilsCurrency, ExactTextBothWays) {
   EXPECT_EQ(StrToCurr("12.5").Scaled, 125000);
   EXPECT_EQ(StrToCurr("-0.0001").Scaled, -1);

@@ -10,10 +10,9 @@ namespace {
 constexpr const char* kOverflow = "Arithmetic overflow in variant conversion";
 
 int64_t RoundToInt64(double value) {
-  double r = std::round(value);  // halves away from zero
-  // 2^63 is the first double outside int64.
-  if (!(r >= -9223372036854775808.0 && r < 9223372036854775808.0)) throw EVariantError(kOverflow);
-  return static_cast<int64_t>(r);
+  int64_t result;
+  if (!TryRoundToInt64(value, result)) throw EVariantError(kOverflow);
+  return result;
 }
 
 int64_t RoundCurrency(Currency c) {

@@ -71,6 +71,10 @@ bool TryStrToFloat(std::string_view text, double& value);
 bool TryStrToFloat(std::string_view text, double& value, const TFormatSettings& settings);
 double StrToFloatDef(std::string_view text, double fallback);
 
+/// The double rounded to a whole number, halves away from zero; false for NaN,
+/// the infinities and results outside 64 bits.
+bool TryRoundToInt64(double value, int64_t& result);
+
 // ---------------------------------------------------------------------------
 // Currency: a 64-bit count of ten-thousandths.
 
