@@ -551,3 +551,33 @@ TEST_F(SdbIndexRates, IndexViewsFollowWritesThroughSqlAndTheEngine) {
   SDB_OK(SdbSkip(pair, 1));
   EXPECT_EQ(second, RecNo(r));
 }
+
+TEST(SdbIndexFreeTable, IndexesLiveWithTheTableFileAsItsOwnIndexFile) {
+  TempDir dir;
+  SDBHANDLE conn = 0;
+  SDB_OK(SdbConnect(dir.path.c_str(), &conn));
+  SDB_OK(EngineTest::Exec(conn,
+                          "CREATE TABLE Cust (NAME CHAR(20));"
+                          "INSERT INTO Cust (NAME) VALUES ('Cid'), ('Ann'), ('Bob');"));
+  {
+    // The index made in the table file by the storage part itself.
+    auto file = sdbstore::Database::Open(dir.path + "/Cust.adt");
+    file->Execute(file->Translate("CREATE INDEX NAME ON Cust (NAME)"));
+  }
+  SDBHANDLE t = 0;
+  SDB_OK(SdbOpenTable90(conn, "Cust", nullptr, SDB_TABLE_ADT, 1, 1, 2, 0, nullptr, &t));
+  SDBHANDLE handles[4];
+  uint16_t room = 4;
+  SDB_OK(SdbOpenIndex(t, (dir.path + "\\cust.adi").c_str(), handles, &room));
+  ASSERT_EQ(1, room);
+  char name[300];
+  uint16_t len = sizeof name;
+  SDB_OK(SdbGetIndexFilename(handles[0], 1, name, &len));
+  EXPECT_EQ(dir.path + "/Cust.adi", std::string(name));
+  SDB_OK(SdbGotoTop(handles[0]));
+  EXPECT_EQ("Ann", EngineTest::Get(t, "NAME"));
+  SDB_OK(SdbSkip(handles[0], 1));
+  EXPECT_EQ("Bob", EngineTest::Get(t, "NAME"));
+  SDB_OK(SdbDisconnect(conn));
+  EXPECT_EQ(SDB_E_INVALID_HANDLE, SdbGotoTop(handles[0]));
+}
