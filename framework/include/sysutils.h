@@ -76,8 +76,10 @@ double StrToFloatDef(std::string_view text, double fallback);
 bool TryRoundToInt64(double value, int64_t& result);
 
 // ---------------------------------------------------------------------------
-// Currency: a 64-bit count of ten-thousandths.
+// Currency
 
+/// A money amount as a 64-bit count of ten-thousandths: exact to four
+/// decimals, so sums and comparisons of amounts never drift as doubles do.
 struct Currency {
   int64_t Scaled = 0;  // value × 10,000
 
