@@ -272,6 +272,9 @@ class Table : public Object {
   int FieldIndex(SDBFIELD field, const char* call) const;
   bool Exclusive() const { return openOptions & SDB_OPEN_EXCLUSIVE; }
   bool IsCursor() const { return kind == Kind::Cursor; }
+  /// A live SQL cursor: its rows are an engine table's (db, def set), writable.
+  bool live = false;
+  bool IsStaticCursor() const { return IsCursor() && !live; }
 
   // --- position (sdbengine_navigation.cpp)
   bool bof = true, eof = true;
@@ -377,6 +380,13 @@ class Statement : public Object {
   /// The parameter numbers (0-based) a name or SDB_FIELD(n) addresses.
   std::vector<size_t> ParamSlots(SDBFIELD field, const char* call) const;
 };
+
+/// Binds a statement parameter to SQLite parameter index (from 1).
+void BindParam(Database& db, sqlite3_stmt* stmt, int index, const Param& p);
+/// A live cursor over the one table of a translated SELECT, or null when the
+/// statement does not allow one (the caller then makes a static cursor).
+Table* NewLiveCursor(Statement& s, Database& db, const sdbstore::Translation& tr,
+                     sqlite3_stmt* prepared, const std::vector<Param>& params);
 
 /// Closes a table or cursor handle (its locks and pending update go too).
 void CloseTable(Table& table);

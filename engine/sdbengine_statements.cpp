@@ -25,6 +25,8 @@ sqlite3_stmt* PrepareOwn(Database& db, const std::string& sql, const std::string
   return stmt;
 }
 
+}  // namespace
+
 void BindParam(Database& db, sqlite3_stmt* stmt, int index, const Param& p) {
   int rc = SQLITE_OK;
   switch (p.type) {
@@ -49,6 +51,8 @@ void BindParam(Database& db, sqlite3_stmt* stmt, int index, const Param& p) {
   }
   if (rc != SQLITE_OK) sdbstore::ThrowSqlite(db.Handle(), rc, "binding a parameter");
 }
+
+namespace {
 
 // Runs a prepared SELECT to its end and keeps its rows as a static cursor.
 std::unique_ptr<StaticRows> Materialize(Database& db, sqlite3_stmt* stmt, std::string& table) {
@@ -309,6 +313,15 @@ SDBHANDLE Run(Statement& s, const std::vector<Prepared>& list, bool wantCursor) 
     for (size_t i = 0; i < tr.params.size(); ++i)
       BindParam(db, f.stmt, static_cast<int>(i + 1), param(i));
     if (sqlite3_column_count(f.stmt) > 0) {
+      if (wantCursor && s.readOnly == 2 && tr.kind == K::Select) {  // a live cursor asked for
+        std::vector<Param> bound;
+        for (size_t i = 0; i < tr.params.size(); ++i) bound.push_back(param(i));
+        if (Table* live = NewLiveCursor(s, db, tr, f.stmt, bound)) {
+          s.rowsAffected = live->source->Count();
+          cursor = live->handle;
+          continue;
+        }
+      }
       std::string table;
       auto rows = Materialize(db, f.stmt, table);
       s.rowsAffected = rows->rows;
@@ -482,7 +495,7 @@ extern "C" uint32_t SdbSqlPeekStatement(SDBHANDLE hObj, uint16_t* pbIsCursor, ui
   return Api([&] {
     Table& t = As<Table>(hObj, {Kind::Table, Kind::Cursor}, "SdbSqlPeekStatement");
     if (pbIsCursor) *pbIsCursor = t.IsCursor() ? 1 : 0;
-    if (pbIsLive) *pbIsLive = 0;  // cursors are static
+    if (pbIsLive) *pbIsLive = t.live ? 1 : 0;
     return SDB_SUCCESS;
   });
 }

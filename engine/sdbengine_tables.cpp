@@ -79,7 +79,7 @@ void CloseTable(Table& table) {
 }
 
 void Table::CheckWritable(const char* call, uint32_t right) const {
-  if (IsCursor())
+  if (IsStaticCursor())
     Throw(SDB_E_STATIC_CURSOR,
           std::string(call) + ": the SQL cursor is static; its rows cannot be changed.");
   if (openOptions & SDB_OPEN_READONLY)
@@ -188,7 +188,7 @@ extern "C" uint32_t SdbGetTableOpenOptions(SDBHANDLE hTable, uint32_t* pulOption
     Need(pulOptions, "options");
     Table& t = Tab(hTable, "SdbGetTableOpenOptions");
     uint32_t options = t.openOptions;
-    if (t.IsCursor()) {
+    if (t.IsStaticCursor()) {
       options |= SDB_OPEN_READONLY;
     } else {
       if (t.rights & sdbstore::kRightUpdate) options |= SDB_RIGHT_UPDATE;
@@ -278,7 +278,7 @@ extern "C" uint32_t SdbGetColumnPermissions(SDBHANDLE hTable, SDBFIELD pucFldNam
     Table& t = Tab(hTable, "SdbGetColumnPermissions");
     const FieldDef& f = t.Fields()[t.FieldIndex(pucFldName, "SdbGetColumnPermissions")];
     uint32_t rights = sdbstore::kRightAll;
-    if (t.IsCursor())
+    if (t.IsStaticCursor())
       rights = sdbstore::kRightRead;
     else if (t.checkRights)
       rights = t.db->ColumnRights(t.conn->user, t.name, f.name);

@@ -509,7 +509,7 @@ extern "C" uint32_t SdbGetLastAutoinc(SDBHANDLE hObj, uint32_t* pulAutoIncVal) {
 
 namespace {
 int64_t LockTarget(Table& t, uint32_t rec, const char* call) {
-  if (t.IsCursor())
+  if (t.IsStaticCursor())
     Throw(SDB_E_STATIC_CURSOR,
           std::string(call) + ": the SQL cursor is static; its rows cannot be locked.");
   if (rec != 0) return rec;
