@@ -45,6 +45,8 @@ GivenKey ReadKey(const Index& x, const uint8_t* key, uint16_t len, uint16_t type
                  const char* call) {
   if (len && !key) Throw(SDB_E_INVALID_ARGUMENT, std::string(call) + ": missing key.");
   GivenKey g;
+  static const uint8_t kNone = 0;
+  if (!key) key = &kNone;  // an empty key
   const char* bytes = reinterpret_cast<const char*>(key);
   switch (type) {
     case SDB_RAWKEY:
@@ -272,7 +274,7 @@ extern "C" uint32_t SdbSetScope(SDBHANDLE hIndex, uint16_t usScopeOption, const 
     Scope& s = ScopeOf(x, usScopeOption, "SdbSetScope");
     GivenKey k = ReadKey(x, pucScope, usScopeLen, usDataType, "SdbSetScope");
     s.set = true;
-    s.given.assign(reinterpret_cast<const char*>(pucScope), usScopeLen);
+    s.given = pucScope ? std::string(reinterpret_cast<const char*>(pucScope), usScopeLen) : "";
     s.key = k.raw;
     s.bound = sdbkey::RangeBound(x.segs, k.decoded, usScopeOption == SDB_TOP);
     OrdersChanged(x.table);
