@@ -581,3 +581,37 @@ TEST(SdbIndexFreeTable, IndexesLiveWithTheTableFileAsItsOwnIndexFile) {
   SDB_OK(SdbDisconnect(conn));
   EXPECT_EQ(SDB_E_INVALID_HANDLE, SdbGotoTop(handles[0]));
 }
+
+TEST_F(SdbIndex, WideAndRawKeyValuesAsLocateSetsThem) {
+  SDB_OK(
+      Exec("CREATE TABLE W (WN NCHAR(8), I INTEGER); CREATE INDEX WN ON W (WN, I);"
+           "INSERT INTO W (WN, I) VALUES ('Zoë', 2), ('Zoë', 1), ('Zorro', 1), ('Abel', 9);"));
+  SDBHANDLE w = Open("W"), ix = Index(w, "WN");
+  // A partial wide key: every name beginning with the text.
+  std::u16string zo = U16("Zo");
+  SDB_OK(SdbInitRawKey(ix));
+  SDB_OK(SdbSetFieldW(ix, "WN", zo.c_str(), static_cast<uint32_t>(zo.size())));
+  uint8_t key[4082];
+  uint16_t len = sizeof key;
+  SDB_OK(SdbBuildRawKey100(ix, key, &len, SDB_KEY_PARTIAL_WIDE));
+  EXPECT_TRUE(Seek(ix, std::string(reinterpret_cast<char*>(key), len), SDB_RAWKEY, SDB_HARDSEEK));
+  EXPECT_EQ(3u, RecNo(w));  // "Zor" sorts before "Zoë" byte by byte
+  // The full key with the integer given as its image bytes.
+  std::u16string zoe = U16("Zoë");
+  int32_t two = 2;
+  SDB_OK(SdbInitRawKey(ix));
+  SDB_OK(SdbSetFieldW(ix, "WN", zoe.c_str(), static_cast<uint32_t>(zoe.size())));
+  SDB_OK(SdbSetFieldRaw(ix, "I", reinterpret_cast<uint8_t*>(&two), 4));
+  len = sizeof key;
+  SDB_OK(SdbBuildRawKey100(ix, key, &len, SDB_KEY_FULL));
+  EXPECT_TRUE(Seek(ix, std::string(reinterpret_cast<char*>(key), len), SDB_RAWKEY, SDB_HARDSEEK));
+  EXPECT_EQ(1u, RecNo(w));
+  // The same wide text as a full key finds nothing without the rest of it.
+  SDB_OK(SdbInitRawKey(ix));
+  SDB_OK(SdbSetFieldW(ix, "WN", zo.c_str(), static_cast<uint32_t>(zo.size())));
+  SDB_OK(SdbSetEmpty(ix, "I"));
+  len = sizeof key;
+  SDB_OK(SdbBuildRawKey100(ix, key, &len, SDB_KEY_FULL));
+  EXPECT_FALSE(Seek(ix, std::string(reinterpret_cast<char*>(key), len), SDB_RAWKEY, SDB_HARDSEEK));
+  EXPECT_TRUE(AtEof(w));
+}
