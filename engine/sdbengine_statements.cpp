@@ -1,5 +1,7 @@
 // SQL statements: preparing engine SQL, binding :name parameters, executing
 // on SQLite, and static cursors over SELECT results.
+#include <sys/stat.h>
+
 #include "sdbengineInt.h"
 
 namespace sdbe {
@@ -156,14 +158,33 @@ Database& DatabaseFor(Connection& conn, std::string_view sql, sdbstore::Translat
     open.create = true;
     scratch = Database::Open(":memory:", open);
   }
-  sdbstore::Translation probe = scratch->Translate(sql);
+  auto fileOf = [&](const std::string& table) {
+    std::string file = conn.folder + "/" + table;
+    if (file.find('.', conn.folder.size() + 1) == std::string::npos) file += ".adt";
+    return file;
+  };
+  // The statement alone names its table where no catalog is needed (CREATE
+  // TABLE, most SELECTs); one that must know the table (CREATE INDEX, an
+  // INSERT without a field list) works on the first name with a table file.
+  sdbstore::Translation probe;
+  try {
+    probe = scratch->Translate(sql);
+  } catch (const sdbstore::StoreError& e) {
+    if (e.code() != sdbstore::kErrNotFound) throw;
+    struct stat st {};
+    for (const std::string& name : sdbstore::StatementNames(sql))
+      if (::stat(fileOf(name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        probe.table = name;
+        break;
+      }
+    if (probe.table.empty()) throw;
+  }
   if (probe.table.empty())
     Throw(SDB_E_SQL,
           "Error 7200:  NativeError = 1; SQL on a folder of free tables must name "
           "one table: " +
               std::string(sql));
-  std::string file = conn.folder + "/" + probe.table;
-  if (file.find('.', conn.folder.size() + 1) == std::string::npos) file += ".adt";
+  std::string file = fileOf(probe.table);
   Database& db = conn.FreeFile(file, probe.kind == sdbstore::StatementKind::CreateTable);
   tr = db.Translate(sql);
   return db;

@@ -452,6 +452,10 @@ struct Translation {
 /// comments respected); empty statements dropped.
 std::vector<std::string> SplitStatements(std::string_view script);
 
+/// The names of a statement in text order (plain, quoted and bracketed
+/// identifiers, unquoted), for finding which free table it works on.
+std::vector<std::string> StatementNames(std::string_view sql);
+
 // ---------------------------------------------------------------- result description
 
 /// A SELECT result in engine terms: fields with a layout, so a cursor builds

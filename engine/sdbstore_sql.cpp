@@ -250,6 +250,13 @@ uint32_t RightsWord(const std::string& w) {
 
 }  // namespace
 
+std::vector<std::string> StatementNames(std::string_view sql) {
+  std::vector<std::string> names;
+  for (const Token& t : Tokenize(sql))
+    if (IsName(t)) names.push_back(t.text);
+  return names;
+}
+
 // ---------------------------------------------------------------- splitting
 
 std::vector<std::string> SplitStatements(std::string_view script) {
