@@ -234,3 +234,23 @@ TEST_F(SdbLive, FreeTablesOfAFolder) {
   SdbCloseSQLStatement(s);
   SdbDisconnect(folder);
 }
+
+TEST_F(SdbLive, MemoFieldsReadAndWritten) {
+  SDB_OK(
+      Exec("CREATE TABLE Note (CODE CHAR(3), BODY MEMO);"
+           "INSERT INTO Note (CODE, BODY) VALUES ('A', 'first text'), ('B', NULL);"));
+  SDBHANDLE cursor = Query("SELECT * FROM Note WHERE CODE = 'B' OR BODY IS NOT NULL");
+  ASSERT_TRUE(IsLive(cursor));
+  SDB_OK(SdbGotoTop(cursor));
+  EXPECT_EQ("first text", Get(cursor, "BODY"));
+  SDB_OK(SdbSkip(cursor, 1));
+  uint16_t empty = 0;
+  SDB_OK(SdbIsEmpty(cursor, "BODY", &empty));
+  EXPECT_EQ(1, empty);
+  SDB_OK(Set(cursor, "BODY", "second text"));
+  SDB_OK(SdbWriteRecord(cursor));
+  SDBHANDLE table = Open("Note");
+  SDB_OK(SdbGotoRecord(table, 2));
+  EXPECT_EQ("second text", Get(table, "BODY"));
+  SdbCloseTable(table);
+}
