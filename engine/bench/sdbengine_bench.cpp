@@ -15,56 +15,15 @@
 #include <string>
 #include <vector>
 
-#include "sdbengine.h"
-#include "sdbstore.h"
+#include "bench_support.h"
 
 namespace {
+
+using namespace bench;
 
 constexpr int kWalkRecords = 100000;
 constexpr int kAppendRecords = 10000;
 constexpr int kRounds = 7;  // best of, raw and engine alternating
-
-using Clock = std::chrono::steady_clock;
-
-void Check(uint32_t rc, const char* what) {
-  if (rc == 0) return;
-  uint32_t code = 0;
-  char text[600];
-  uint16_t len = sizeof text;
-  SdbGetLastError(&code, text, &len);
-  std::fprintf(stderr, "%s failed: %u %s\n", what, code, text);
-  std::exit(1);
-}
-
-void CheckSqlite(sqlite3* db, int rc, const char* what) {
-  if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE) return;
-  std::fprintf(stderr, "%s failed: %s\n", what, sqlite3_errmsg(db));
-  std::exit(1);
-}
-
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-// Walking is CPU-bound: its figures are the thread's CPU time, so that other
-// work on a busy machine does not blur the ratio.
-double CpuNow() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return ts.tv_sec + ts.tv_nsec * 1e-9;
-}
-
-void Report(const char* what, int records, double engine, double raw) {
-  std::printf("%-34s engine %8.3f us/record   raw %8.3f us/record   engine/raw %.2f\n", what,
-              engine / records * 1e6, raw / records * 1e6, engine / raw);
-}
-
-void Exec(SDBHANDLE conn, const char16_t* sql) {
-  SDBHANDLE stmt = 0;
-  Check(SdbCreateSQLStatement(conn, &stmt), "SdbCreateSQLStatement");
-  Check(SdbExecuteSQLDirectW(stmt, sql, nullptr), "SdbExecuteSQLDirectW");
-  SdbCloseSQLStatement(stmt);
-}
 
 // Raw SQLite: walk in record-number order reading every column.
 double RawWalk(sqlite3* db, const char* table) {
@@ -157,32 +116,14 @@ double EngineAppend(SDBHANDLE conn, const char* table) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string folder;
-  if (argc > 1) {
-    folder = argv[1];
-  } else {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "sdbbenchXXXXXX").string();
-    folder = mkdtemp(tmpl.data());
-  }
-  std::string dd = folder + "/db.add";
-  std::filesystem::remove(dd);
-  sdbstore::OpenOptions create;
-  create.create = true;
-  sdbstore::Database::Open(dd, create);
-
-  SDBHANDLE conn = 0;
-  Check(SdbConnect(dd.c_str(), &conn), "SdbConnect");
+  Files files(argc, argv, "sdbbench");
+  SDBHANDLE conn = files.conn;
+  sqlite3* raw = files.raw;
   Exec(conn,
        u"CREATE TABLE WALK (ID INTEGER, NAME CHAR(20), AMOUNT DOUBLE, DAY DATE);"
        u"CREATE TABLE RAWAPP (ID INTEGER, NAME CHAR(20), AMOUNT DOUBLE, DAY DATE);"
        u"CREATE TABLE ENGAPP (ID INTEGER, NAME CHAR(20), AMOUNT DOUBLE, DAY DATE);");
 
-  // The raw side uses the settings every engine connection uses.
-  sqlite3* raw = nullptr;
-  CheckSqlite(raw, sqlite3_open_v2(dd.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr), "open");
-  sqlite3_busy_timeout(raw, 10000);
-  CheckSqlite(raw, sqlite3_exec(raw, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr),
-              "pragma");
   {
     CheckSqlite(raw, sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr), "begin");
     sqlite3_stmt* st = nullptr;
@@ -210,13 +151,10 @@ int main(int argc, char** argv) {
   double rawAppend = walkOnly ? 1 : RawAppend(raw, "RAWAPP");
   double engineAppend = walkOnly ? 1 : EngineAppend(conn, "ENGAPP");
 
-  std::printf("sdbengine_bench on SQLite %s, %s\n", sqlite3_libversion(), dd.c_str());
+  std::printf("sdbengine_bench on SQLite %s, %s\n", sqlite3_libversion(), files.dictionary.c_str());
   Report("walk 100,000 records (CPU, best of 7)", kWalkRecords, engineWalk, rawWalk);
   Report("append 10,000 records (wall time)", kAppendRecords, engineAppend, rawAppend);
   std::printf("targets: walk engine/raw <= 2.00 (at least half raw speed), append <= 2.00\n");
 
-  sqlite3_close(raw);
-  SdbDisconnect(conn);
-  if (argc <= 1) std::filesystem::remove_all(folder);
   return 0;
 }

@@ -16,10 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "sdbengine.h"
-#include "sdbstore.h"
+#include "bench_support.h"
 
 namespace {
+
+using namespace bench;
 
 constexpr int kRecords = 100000;
 constexpr int kSeeks = 10000;
@@ -27,40 +28,6 @@ constexpr int kRange = 1000;
 constexpr int kRangeRepeats = 20;
 constexpr int kRounds = 7;
 const char* const kColumns = "sdb_recno, C1, C2, NAME, AMOUNT, K, N";
-
-void Check(uint32_t rc, const char* what) {
-  if (rc == 0) return;
-  uint32_t code = 0;
-  char text[600];
-  uint16_t len = sizeof text;
-  SdbGetLastError(&code, text, &len);
-  std::fprintf(stderr, "%s failed: %u %s\n", what, code, text);
-  std::exit(1);
-}
-
-void CheckSqlite(sqlite3* db, int rc, const char* what) {
-  if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE) return;
-  std::fprintf(stderr, "%s failed: %s\n", what, sqlite3_errmsg(db));
-  std::exit(1);
-}
-
-double CpuNow() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return ts.tv_sec + ts.tv_nsec * 1e-9;
-}
-
-void Report(const char* what, int units, double engine, double raw) {
-  std::printf("%-44s engine %8.3f us   raw %8.3f us   engine/raw %.2f\n", what,
-              engine / units * 1e6, raw / units * 1e6, engine / raw);
-}
-
-void Exec(SDBHANDLE conn, const char16_t* sql) {
-  SDBHANDLE stmt = 0;
-  Check(SdbCreateSQLStatement(conn, &stmt), "SdbCreateSQLStatement");
-  Check(SdbExecuteSQLDirectW(stmt, sql, nullptr), "SdbExecuteSQLDirectW");
-  SdbCloseSQLStatement(stmt);
-}
 
 std::string Code(int i) {
   std::string c = "AAA";
@@ -243,29 +210,12 @@ double EngineFiltered(SDBHANDLE table, SDBHANDLE order, std::vector<uint8_t>& im
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string folder;
-  if (argc > 1) {
-    folder = argv[1];
-  } else {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "sdbidxbenchXXXXXX").string();
-    folder = mkdtemp(tmpl.data());
-  }
-  std::string dd = folder + "/db.add";
-  std::filesystem::remove(dd);
-  sdbstore::OpenOptions create;
-  create.create = true;
-  sdbstore::Database::Open(dd, create);
-
-  SDBHANDLE conn = 0;
-  Check(SdbConnect(dd.c_str(), &conn), "SdbConnect");
+  Files files(argc, argv, "sdbidxbench");
+  SDBHANDLE conn = files.conn;
+  sqlite3* raw = files.raw;
   Exec(conn,
        u"CREATE TABLE IDX (C1 CHAR(3), C2 INTEGER, NAME CHAR(20), AMOUNT DOUBLE, K INTEGER, "
        u"N INTEGER);");
-  sqlite3* raw = nullptr;
-  CheckSqlite(raw, sqlite3_open_v2(dd.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr), "open");
-  sqlite3_busy_timeout(raw, 10000);
-  CheckSqlite(raw, sqlite3_exec(raw, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr),
-              "pragma");
   std::mt19937 rng(17);
   std::vector<int> order(kRecords);
   for (int i = 0; i < kRecords; ++i) order[i] = i;
@@ -319,7 +269,8 @@ int main(int argc, char** argv) {
     rfi = std::min(rfi, RawFiltered(raw, "K"));
     efi = std::min(efi, EngineFiltered(table, byK, image));
   }
-  std::printf("sdbengine_index_bench on SQLite %s, %s\n", sqlite3_libversion(), dd.c_str());
+  std::printf("sdbengine_index_bench on SQLite %s, %s\n", sqlite3_libversion(),
+              files.dictionary.c_str());
   Report("exact seek, two-field index (per seek)", kSeeks, es, rs);
   Report("walk 1,000-record scope in index order (/rec)", kRange * kRangeRepeats, er, rr);
   Report("walk 1% filter, record order (per record seen)", kRecords / 100, ef, rf);
@@ -327,8 +278,5 @@ int main(int argc, char** argv) {
   std::printf("targets: every engine/raw <= 2.00\n");
 
   SdbCloseTable(table);
-  sqlite3_close(raw);
-  SdbDisconnect(conn);
-  if (argc <= 1) std::filesystem::remove_all(folder);
   return 0;
 }

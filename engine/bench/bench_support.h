@@ -1,0 +1,96 @@
+// Shared by the engine benchmarks: failure checks, clocks, the report line,
+// and a fresh dictionary reached both through the engine and raw SQLite.
+#pragma once
+
+#include <stdlib.h>
+#include <time.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "sdbengine.h"
+#include "sdbstore.h"
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+inline void Check(uint32_t rc, const char* what) {
+  if (rc == 0) return;
+  uint32_t code = 0;
+  char text[600];
+  uint16_t len = sizeof text;
+  SdbGetLastError(&code, text, &len);
+  std::fprintf(stderr, "%s failed: %u %s\n", what, code, text);
+  std::exit(1);
+}
+
+inline void CheckSqlite(sqlite3* db, int rc, const char* what) {
+  if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE) return;
+  std::fprintf(stderr, "%s failed: %s\n", what, sqlite3_errmsg(db));
+  std::exit(1);
+}
+
+inline double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// CPU-bound work is timed in the thread's CPU time, so that other work on a
+// busy machine does not blur the ratio.
+inline double CpuNow() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+inline void Report(const char* what, int units, double engine, double raw) {
+  std::printf("%-46s engine %8.3f us   raw %8.3f us   engine/raw %.2f\n", what,
+              engine / units * 1e6, raw / units * 1e6, engine / raw);
+}
+
+inline void Exec(SDBHANDLE conn, const char16_t* sql) {
+  SDBHANDLE stmt = 0;
+  Check(SdbCreateSQLStatement(conn, &stmt), "SdbCreateSQLStatement");
+  Check(SdbExecuteSQLDirectW(stmt, sql, nullptr), "SdbExecuteSQLDirectW");
+  SdbCloseSQLStatement(stmt);
+}
+
+// A new dictionary in the folder given as the first argument, else in a new
+// temporary folder removed at the end; one engine connection and one raw
+// SQLite connection with the settings every engine connection uses.
+struct Files {
+  std::string folder, dictionary;
+  bool temporary = false;
+  SDBHANDLE conn = 0;
+  sqlite3* raw = nullptr;
+
+  Files(int argc, char** argv, const char* prefix) {
+    if (argc > 1) {
+      folder = argv[1];
+    } else {
+      std::string tmpl = (std::filesystem::temp_directory_path() / prefix).string() + "XXXXXX";
+      folder = mkdtemp(tmpl.data());
+      temporary = true;
+    }
+    dictionary = folder + "/db.add";
+    std::filesystem::remove(dictionary);
+    sdbstore::OpenOptions create;
+    create.create = true;
+    sdbstore::Database::Open(dictionary, create);
+    Check(SdbConnect(dictionary.c_str(), &conn), "SdbConnect");
+    CheckSqlite(raw, sqlite3_open_v2(dictionary.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr),
+                "open");
+    sqlite3_busy_timeout(raw, 10000);
+    CheckSqlite(raw, sqlite3_exec(raw, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr),
+                "pragma");
+  }
+  ~Files() {
+    sqlite3_close(raw);
+    SdbDisconnect(conn);
+    if (temporary) std::filesystem::remove_all(folder);
+  }
+};
+
+}  // namespace bench
