@@ -301,7 +301,7 @@ class Table : public Object {
   void DropBatch();
 
   // --- index orders and filters (sdbengine_index*.cpp, sdbengine_filter.cpp)
-  RowSource* order = nullptr;            // the order moves follow; null: `source`
+  RowSource* order = nullptr;           // the order moves follow; null: `source`
   std::shared_ptr<TableOrders> orders;  // null until an index or filter is used
 
   // --- pending update (sdbengine_writing.cpp)
@@ -335,12 +335,14 @@ class Table : public Object {
   bool FBatchEnd = false;  // the batch reaches the end in its direction
   uint64_t FBatchEpoch = 0;
   int64_t FBatchAtMs = 0;
-  size_t FBatchSize = 0;  // size of the next batch (grows on a walk)
+  size_t FBatchSize = 0;             // size of the next batch (grows on a walk)
   RowSource* FBatchOrder = nullptr;  // the order the batch was read in
   bool BatchValid() const;
   bool StepBatch(bool forward);
   void LoadBatch(int64_t fromRecno, const uint8_t* fromImage, bool forward);
   void TakeBatchRow();
+  /// The first (top) or last record of the order, or BOF and EOF when none.
+  void GotoEnd(bool top, const char* call);
 
  public:
   /// Whether the current image may still be used without reading it again.
@@ -371,7 +373,7 @@ class Statement : public Object {
 
   std::string sql;  // UTF-8, as prepared
   bool prepared = false;
-  std::vector<std::string> paramNames;              // the last statement's markers
+  std::vector<std::string> paramNames;  // the last statement's markers
   std::vector<Param> params;
   int64_t rowsAffected = -1;
   int64_t lastAutoinc = 0;

@@ -133,22 +133,17 @@ void Table::TakeBatchRow() {
 }
 
 void Table::GotoTop() {
-  if (pending.active) WritePending("SdbGotoTop");
-  FBatchSize = 0;
-  LoadBatch(0, nullptr, true);
-  if (FBatchRecnos.empty()) {
-    bof = eof = true;
-    recno = 0;
-    deleted = false;
-  } else {
-    TakeBatchRow();
-  }
+  GotoEnd(true, "SdbGotoTop");
 }
 
 void Table::GotoBottom() {
-  if (pending.active) WritePending("SdbGotoBottom");
+  GotoEnd(false, "SdbGotoBottom");
+}
+
+void Table::GotoEnd(bool top, const char* call) {
+  if (pending.active) WritePending(call);
   FBatchSize = 0;
-  LoadBatch(0, nullptr, false);
+  LoadBatch(0, nullptr, top);
   if (FBatchRecnos.empty()) {
     bof = eof = true;
     recno = 0;
@@ -340,9 +335,8 @@ extern "C" uint32_t SdbGetRecordNum(SDBHANDLE hObj, uint16_t /*usFilterOption*/,
 extern "C" uint32_t SdbGetRecordCount(SDBHANDLE hObj, uint16_t usFilterOption, uint32_t* pulCount) {
   return Api([&] {
     Need(pulCount, "count");
-    Object& object =
-        *Resolve(hObj, {Kind::Table, Kind::Cursor, Kind::Statement, Kind::Index},
-                 "SdbGetRecordCount");
+    Object& object = *Resolve(hObj, {Kind::Table, Kind::Cursor, Kind::Statement, Kind::Index},
+                              "SdbGetRecordCount");
     if ((usFilterOption & ~SDB_FRESH) > SDB_RESPECTSCOPES)
       Throw(SDB_E_INVALID_ARGUMENT,
             "SdbGetRecordCount: unknown filter option " + std::to_string(usFilterOption) + ".");

@@ -226,15 +226,22 @@ struct Prepared {
   size_t firstParam = 0;
 };
 
-// The :name markers of a statement, in text order (for statements that can
-// only be translated once earlier ones of the same text have run).
-std::vector<std::string> ScanMarkers(std::string_view sql) {
+// The :name markers of a statement, in text order ("::" is no marker; quoted
+// and bracketed text is skipped). An unterminated quote ends the scan, or
+// with `strict` is refused.
+std::vector<std::string> ScanMarkers(std::string_view sql, bool strict = false) {
   std::vector<std::string> names;
   for (size_t i = 0; i < sql.size(); ++i) {
     char c = sql[i];
     if (c == '\'' || c == '"' || c == '`' || c == '[') {
       size_t end = sql.find(c == '[' ? ']' : c, i + 1);
-      if (end == std::string_view::npos) break;
+      if (end == std::string_view::npos) {
+        if (!strict) break;
+        Throw(SDB_E_SQL,
+              "Error 7200:  NativeError = 1; unterminated quote in the SQL text "
+              "at position " +
+                  std::to_string(i + 1) + ".");
+      }
       i = end;
     } else if (c == ':' && i + 1 < sql.size() && sql[i + 1] == ':') {
       ++i;
@@ -483,30 +490,9 @@ extern "C" uint32_t SdbCloseSQLStatement(SDBHANDLE hStatement) {
 extern "C" uint32_t SdbGetSQLStmtParams(const char* pucStatement, char* pucParams,
                                         uint32_t* pulLen) {
   return Api([&] {
-    std::string_view sql = Need(pucStatement, "SQL text");
     std::string names;
-    for (size_t i = 0; i < sql.size(); ++i) {
-      char c = sql[i];
-      if (c == '\'' || c == '"' || c == '`' || c == '[') {
-        char close = c == '[' ? ']' : c;
-        size_t end = sql.find(close, i + 1);
-        if (end == std::string_view::npos)
-          Throw(SDB_E_SQL,
-                "Error 7200:  NativeError = 1; unterminated quote in the SQL text "
-                "at position " +
-                    std::to_string(i + 1) + ".");
-        i = end;
-      } else if (c == ':' && i + 1 < sql.size() && sql[i + 1] == ':') {
-        ++i;
-      } else if (c == ':') {
-        size_t end = i + 1;
-        while (end < sql.size() &&
-               (std::isalnum(static_cast<unsigned char>(sql[end])) || sql[end] == '_'))
-          ++end;
-        if (end > i + 1) names += std::string(sql.substr(i + 1, end - i - 1)) + ";";
-        i = end - 1;
-      }
-    }
+    for (const std::string& name : ScanMarkers(Need(pucStatement, "SQL text"), true))
+      names += name + ";";
     if (!pulLen) return SDB_SUCCESS;
     return PutText32(names, pucParams, pulLen);
   });
