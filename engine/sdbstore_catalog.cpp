@@ -87,6 +87,14 @@ std::string HashPassword(std::string_view password, std::string salt = {}) {
   throw StoreError(kErrNoSuchObject, what + " does not exist.");
 }
 
+// Users and groups share one name space: rights are granted to either by name.
+void RequireFreeGranteeName(Database& db, std::string_view name) {
+  if (db.QueryText("SELECT 1 FROM sdb_users WHERE name = ?1", {name}) ||
+      db.QueryText("SELECT 1 FROM sdb_groups WHERE name = ?1", {name}))
+    throw StoreError(kErrDuplicateObject,
+                     "A user or group named " + std::string(name) + " exists.");
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- properties
@@ -127,10 +135,7 @@ bool Database::HasUsers() {
 
 void Database::CreateUser(std::string_view name, std::string_view password) {
   if (name.empty()) throw StoreError(kErrBadParameter, "A user needs a name.");
-  if (QueryText("SELECT 1 FROM sdb_users WHERE name = ?1", {name}) ||
-      QueryText("SELECT 1 FROM sdb_groups WHERE name = ?1", {name}))
-    throw StoreError(kErrDuplicateObject,
-                     "A user or group named " + std::string(name) + " exists.");
+  RequireFreeGranteeName(*this, name);
   Run("INSERT INTO sdb_users(name, password) VALUES (?1, ?2)", {name, HashPassword(password)});
 }
 
@@ -152,10 +157,7 @@ bool Database::CheckPassword(std::string_view user, std::string_view password) {
 
 void Database::CreateGroup(std::string_view name) {
   if (name.empty()) throw StoreError(kErrBadParameter, "A group needs a name.");
-  if (QueryText("SELECT 1 FROM sdb_users WHERE name = ?1", {name}) ||
-      QueryText("SELECT 1 FROM sdb_groups WHERE name = ?1", {name}))
-    throw StoreError(kErrDuplicateObject,
-                     "A user or group named " + std::string(name) + " exists.");
+  RequireFreeGranteeName(*this, name);
   Run("INSERT INTO sdb_groups(name) VALUES (?1)", {name});
 }
 
