@@ -1,4 +1,6 @@
 // Record images and field values: reading the current (or pending) record.
+#include <zlib.h>
+
 #include <functional>
 
 #include "sdbengineInt.h"
@@ -158,8 +160,8 @@ extern "C" uint32_t SdbGetRecordCRC(SDBHANDLE hTable, uint32_t* pulCRC, uint32_t
       auto blob = t.source->ReadBlob(t.recno, static_cast<int>(i));
       data += blob ? "\1" + *blob : std::string("\0", 1);
     }
-    uint64_t h = std::hash<std::string_view>{}(data);
-    *pulCRC = static_cast<uint32_t>(h ^ (h >> 32));
+    *pulCRC = static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
     return SDB_SUCCESS;
   });
 }
