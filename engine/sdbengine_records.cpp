@@ -1,8 +1,6 @@
 // Record images and field values: reading the current (or pending) record.
 #include <zlib.h>
 
-#include <functional>
-
 #include "sdbengineInt.h"
 
 namespace sdbe {
