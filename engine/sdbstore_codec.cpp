@@ -88,11 +88,11 @@ bool ParseIsoDate(const char* p, size_t n, int32_t& julian) {
   int y = (p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 + (p[3] - '0');
   int m = (p[5] - '0') * 10 + (p[6] - '0');
   int d = (p[8] - '0') * 10 + (p[9] - '0');
-  if (y < 1 || m < 1 || m > 12 || d < 1 || d > 31) return false;
-  int32_t j = JulianFromYmd(y, m, d);
-  int yy, mm, dd;
-  if (!YmdFromJulian(j, yy, mm, dd) || dd != d) return false;  // 02-30 and the like
-  julian = j;
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (y < 1 || m < 1 || m > 12 || d < 1) return false;
+  const bool leap = y % 4 == 0 && (y % 100 != 0 || y % 400 == 0);
+  if (d > kDays[m - 1] + (m == 2 && leap)) return false;  // 02-30 and the like
+  julian = JulianFromYmd(y, m, d);
   return true;
 }
 
@@ -632,40 +632,20 @@ void DecodeNumber(const FieldDef& f, bool isInt, int64_t iv, double dv, uint8_t*
 }  // namespace
 
 void DecodeColumn(const FieldDef& f, sqlite3_stmt* stmt, int col, uint8_t* image) {
-  switch (sqlite3_column_type(stmt, col)) {
-    case SQLITE_NULL:
-      return SetEmpty(f, image);
-    case SQLITE_INTEGER: {
-      int64_t v = sqlite3_column_int64(stmt, col);
-      return DecodeNumber(f, true, v, static_cast<double>(v), image);
-    }
-    case SQLITE_FLOAT:
-      return DecodeNumber(f, false, 0, sqlite3_column_double(stmt, col), image);
-    case SQLITE_TEXT: {
-      const char* s = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
-      size_t n = static_cast<size_t>(sqlite3_column_bytes(stmt, col));
-      if (IsBlobType(f.type)) {
-        Store<uint32_t>(image + f.offset, static_cast<uint32_t>(n));
-        return;
-      }
-      return DecodeText(f, s ? s : "", n, image);
-    }
-    default: {  // BLOB
-      const char* s = static_cast<const char*>(sqlite3_column_blob(stmt, col));
-      size_t n = static_cast<size_t>(sqlite3_column_bytes(stmt, col));
-      if (IsBlobType(f.type)) {
-        Store<uint32_t>(image + f.offset, static_cast<uint32_t>(n));
-        return;
-      }
-      return DecodeText(f, s ? s : "", n, image);
-    }
-  }
+  DecodeValue(f, sqlite3_column_value(stmt, col), image);
 }
 
 void DecodeRow(const std::vector<FieldDef>& fields, sqlite3_stmt* stmt, int firstCol,
                uint8_t* image) {
+  // One column call a field, each value read through the value calls, which
+  // take no lock: the connection's mutex is held once for the row.
+  struct Hold {
+    sqlite3_mutex* m;
+    ~Hold() { sqlite3_mutex_leave(m); }
+  } hold{sqlite3_db_mutex(sqlite3_db_handle(stmt))};
+  sqlite3_mutex_enter(hold.m);
   int col = firstCol;
-  for (const FieldDef& f : fields) DecodeColumn(f, stmt, col++, image);
+  for (const FieldDef& f : fields) DecodeValue(f, sqlite3_column_value(stmt, col++), image);
 }
 
 void DecodeValue(const FieldDef& f, sqlite3_value* v, uint8_t* image) {

@@ -451,6 +451,37 @@ TEST(SdbStoreCodec, ValuesWrittenByHandDecodeSafely) {
   sqlite3_close(db);
 }
 
+TEST(SdbStoreCodec, StoredDatesFollowTheCalendar) {
+  auto f = Fields({{"D", "DATE"}});
+  sqlite3* db;
+  ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+  // Leap days by the 4/100/400 rule and every month's last day; a day past
+  // the month's end reads as empty rather than rolling into the next month.
+  const std::pair<const char*, int32_t> cases[] = {
+      {"2024-02-29", 2460370}, {"2000-02-29", 2451604}, {"1900-02-29", 0},
+      {"2023-02-29", 0},       {"2023-04-31", 0},       {"2023-12-31", 2460310},
+      {"0001-01-01", 1721426}, {"2023-13-01", 0},       {"2023-00-10", 0}};
+  for (const auto& [text, julian] : cases) {
+    SCOPED_TRACE(text);
+    sqlite3_stmt* st;
+    ASSERT_EQ(
+        sqlite3_prepare_v2(db, (std::string("SELECT '") + text + "'").c_str(), -1, &st, nullptr),
+        SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    std::vector<uint8_t> img(8, 0xEE);
+    DecodeRow(f, st, 0, img.data());
+    sqlite3_finalize(st);
+    if (julian == 0) {
+      EXPECT_TRUE(IsEmpty(f[0], img.data()));
+    } else {
+      int32_t got;
+      std::memcpy(&got, &img[f[0].offset], 4);
+      EXPECT_EQ(got, julian);
+    }
+  }
+  sqlite3_close(db);
+}
+
 TEST(SdbStoreCodec, Utf16Conversions) {
   std::string s = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
   std::u16string u = Utf8ToUtf16(s);
