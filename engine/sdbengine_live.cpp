@@ -1,7 +1,9 @@
-// Live SQL cursors: a SELECT of one engine table's own fields, asked for as
-// updatable, gives a cursor over that table. Its rows are the table's
-// records the statement selects, read again on every batch like a table
-// handle's, and it is written through the table's writing code.
+// Live SQL cursors: a SELECT of one engine table's own fields (all of them or
+// some, as stored), asked for as updatable, gives a cursor over that table.
+// Its rows are the table's records the statement selects, read again on every
+// batch like a table handle's, and it is written through the table's writing
+// code; fields the statement leaves out are neither read nor written, so an
+// append gives them their defaults.
 #include <algorithm>
 #include <climits>
 #include <unordered_set>
@@ -178,22 +180,31 @@ class LiveRows : public RowSource {
   std::vector<int64_t> FPlaces;  // the order last read, with records that left it
 };
 
-// Whether the result columns are exactly the table's fields, in order, each
-// read as it is stored (not computed, not renamed).
-bool SelectsWholeRecords(Database& db, sqlite3_stmt* st, const TableDef& def) {
+// The table as the result shows it, when every result column is one of its
+// fields read as stored (not computed, not renamed, not twice): the table
+// itself for all its fields in order, else a projection onto the columns
+// shown. Null when the result is anything else.
+std::shared_ptr<const TableDef> LiveView(Database& db, sqlite3_stmt* st,
+                                         const std::shared_ptr<const TableDef>& def) {
   sdbstore::ResultLayout layout = db.DescribeResult(st);
-  if (layout.recnoColumn < 0 || layout.fields.size() != def.fields.size()) return false;
-  for (size_t i = 0; i < def.fields.size(); ++i) {
+  if (layout.recnoColumn < 0 || layout.fields.empty()) return nullptr;
+  std::vector<int> shown;
+  std::vector<bool> taken(def->fields.size(), false);
+  for (size_t i = 0; i < layout.fields.size(); ++i) {
     int c = layout.columns[i];
     const char* table = sqlite3_column_table_name(st, c);
     const char* origin = sqlite3_column_origin_name(st, c);
-    if (!table || !origin || !sdbstore::EqualNoCase(table, def.name) ||
-        !sdbstore::EqualNoCase(origin, def.fields[i].name) ||
-        !sdbstore::EqualNoCase(layout.fields[i].name, def.fields[i].name) ||
-        layout.fields[i].type != def.fields[i].type)
-      return false;
+    if (!table || !origin || !sdbstore::EqualNoCase(table, def->name)) return nullptr;
+    int field = def->FieldIndex(origin);
+    if (field < 0 || taken[field] || !sdbstore::EqualNoCase(layout.fields[i].name, origin) ||
+        layout.fields[i].type != def->fields[field].type)
+      return nullptr;
+    taken[field] = true;
+    shown.push_back(field);
   }
-  return true;
+  bool whole = shown.size() == def->fields.size();
+  for (size_t i = 0; whole && i < shown.size(); ++i) whole = shown[i] == static_cast<int>(i);
+  return whole ? def : def->Projection(shown);
 }
 
 }  // namespace
@@ -201,8 +212,9 @@ bool SelectsWholeRecords(Database& db, sqlite3_stmt* st, const TableDef& def) {
 Table* NewLiveCursor(Statement& s, Database& db, const sdbstore::Translation& tr,
                      sqlite3_stmt* prepared, const std::vector<Param>& params) {
   if (!tr.singleTable || tr.table.empty()) return nullptr;
-  std::shared_ptr<const TableDef> def = db.FindTable(tr.table);
-  if (!def || !SelectsWholeRecords(db, prepared, *def)) return nullptr;
+  std::shared_ptr<const TableDef> table = db.FindTable(tr.table);
+  std::shared_ptr<const TableDef> def = table ? LiveView(db, prepared, table) : nullptr;
+  if (!def) return nullptr;
 
   auto cursor = std::make_unique<Table>(Kind::Cursor, s.conn);
   cursor->live = true;

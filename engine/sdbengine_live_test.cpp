@@ -111,7 +111,7 @@ TEST_F(SdbLive, WritesThroughTheCursorReachTheTable) {
 
   SDBHANDLE again = 0;
   SDB_OK(SdbExecuteSQLDirectW(stmt, u"SELECT CODE, NAME FROM Rate ORDER BY ID", &again));
-  EXPECT_FALSE(IsLive(again));
+  EXPECT_TRUE(IsLive(again));
   EXPECT_EQ("EUR USD GBP SEK ", Codes(again));
   SDB_OK(SdbGotoTop(again));
   SDB_OK(SdbSkip(again, 1));
@@ -152,7 +152,8 @@ TEST_F(SdbLive, OtherResultsStayStaticAndReadOnly) {
            "SELECT * FROM Rate UNION SELECT * FROM Rate",
            "SELECT ID, CODE, NAME, AMOUNT * 2 AS AMOUNT FROM Rate",
            "SELECT ID, CODE AS NAME, NAME AS CODE, AMOUNT FROM Rate",
-           "SELECT CODE, NAME FROM Rate",
+           "SELECT CODE, NAME, CODE FROM Rate",
+           "SELECT CODE, upper(NAME) AS NAME FROM Rate",
        }) {
     SCOPED_TRACE(sql);
     SDBHANDLE cursor = Query(sql);
@@ -210,6 +211,70 @@ TEST_F(SdbLive, ParametersAndOrderOfTheStatement) {
   EXPECT_EQ("GBP", Get(cursor, "CODE"));
   EXPECT_EQ("GBP EUR ", Codes(cursor));
   EXPECT_EQ(2u, Count(cursor));
+}
+
+TEST_F(SdbLive, SomeFieldsOfTheTable) {
+  SDB_OK(
+      Exec("CREATE TABLE Fleet (N AUTOINC, CODE CHAR(3), NOTE MEMO, "
+           "SEATS INTEGER DEFAULT 4, NAME CHAR(10));"
+           "INSERT INTO Fleet (CODE, NOTE, SEATS, NAME) VALUES "
+           "('VAN', 'long text', 3, 'Transit'), ('BUS', NULL, 50, 'Coach');"));
+  SDBHANDLE cursor = Query("SELECT NAME, NOTE, CODE FROM Fleet WHERE SEATS < 10");
+  ASSERT_TRUE(IsLive(cursor));
+  uint16_t fields = 0;
+  SDB_OK(SdbGetNumFields(cursor, &fields));
+  EXPECT_EQ(3, fields);
+  char name[32];
+  uint16_t len = sizeof name;
+  SDB_OK(SdbGetFieldName(cursor, 1, name, &len));
+  EXPECT_STREQ("NAME", name);
+  uint32_t recordLength = 0, tableLength = 0;
+  SDB_OK(SdbGetRecordLength(cursor, &recordLength));
+  SDBHANDLE whole = Open("Fleet");
+  SDB_OK(SdbGetRecordLength(whole, &tableLength));
+  SdbCloseTable(whole);
+  EXPECT_EQ(tableLength - 4 - 4, recordLength);  // without the two integers left out
+  SDB_OK(SdbGotoTop(cursor));
+  EXPECT_EQ("Transit", Get(cursor, "NAME"));
+  EXPECT_EQ("long text", Get(cursor, "NOTE"));
+  EXPECT_EQ(SDB_E_FIELD_NOT_FOUND, SdbSetField(cursor, "SEATS", "9", 1));
+
+  // A write changes the fields shown and nothing else.
+  SDB_OK(Set(cursor, "NAME", "Crafter"));
+  SDB_OK(Set(cursor, "NOTE", "other text"));
+  SDB_OK(SdbWriteRecord(cursor));
+  // An append gives the fields left out their defaults and the engine's values.
+  SDB_OK(SdbAppendRecord(cursor));
+  SDB_OK(Set(cursor, "CODE", "CAR"));
+  SDB_OK(Set(cursor, "NAME", "Estate"));
+  SDB_OK(SdbWriteRecord(cursor));
+  EXPECT_EQ(3u, RecNo(cursor));
+  std::string names;
+  SDB_OK(SdbGotoTop(cursor));
+  for (; !AtEof(cursor); SdbSkip(cursor, 1)) names += Get(cursor, "NAME") + " ";
+  EXPECT_EQ("Crafter Estate ", names);
+
+  SDBHANDLE table = Open("Fleet");
+  SDB_OK(SdbGotoRecord(table, 1));
+  EXPECT_EQ("Crafter", Get(table, "NAME"));
+  EXPECT_EQ("other text", Get(table, "NOTE"));
+  EXPECT_EQ("3", Get(table, "SEATS"));
+  EXPECT_EQ("1", Get(table, "N"));
+  SDB_OK(SdbGotoRecord(table, 3));
+  EXPECT_EQ("CAR", Get(table, "CODE"));
+  EXPECT_EQ("4", Get(table, "SEATS"));
+  EXPECT_EQ("3", Get(table, "N"));
+
+  // The table's own handle and the cursor keep their own field lists.
+  SDB_OK(Set(table, "SEATS", "5"));
+  SDB_OK(SdbWriteRecord(table));
+  SDB_OK(SdbGotoRecord(cursor, 3));
+  SDB_OK(Set(cursor, "NAME", "Wagon"));
+  SDB_OK(SdbWriteRecord(cursor));
+  SDB_OK(SdbRefreshRecord(table));
+  EXPECT_EQ("Wagon", Get(table, "NAME"));
+  EXPECT_EQ("5", Get(table, "SEATS"));
+  SdbCloseTable(table);
 }
 
 TEST_F(SdbLive, FreeTablesOfAFolder) {

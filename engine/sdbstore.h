@@ -381,6 +381,11 @@ struct TableDef {
   int FieldIndex(std::string_view name) const;
   /// Index by engine name, case-insensitive; nullptr when none.
   const IndexDef* FindIndex(std::string_view name) const;
+  /// Lays out `fields` and sets recordLength, selectList and autoincField.
+  void FinishLayout();
+  /// The same table seen through some of its fields (by index, in the order
+  /// given): rows read and written through it touch only those columns.
+  std::shared_ptr<const TableDef> Projection(const std::vector<int>& fieldIndexes) const;
 };
 
 /// Dictionary object kinds for listings and renames.
@@ -647,6 +652,7 @@ class Database {
   std::shared_ptr<const TableDef> LoadTable(std::string_view name);
   int64_t TableId(std::string_view name);  // 5132 if unknown
   struct RowStatements {                   // SQL texts of one table's row operations
+    std::string selectList;                // of the field list they were made for
     std::string selectOne, insert, remove, count;
   };
   RowStatements& RowSql(const TableDef& t);
@@ -659,7 +665,8 @@ class Database {
   };
   std::unordered_map<std::string, sqlite3_stmt*, TextHash, std::equal_to<>> FStatements;
   std::map<std::string, std::shared_ptr<const TableDef>> FTables;  // key: upper-case name
-  std::unordered_map<int64_t, std::unique_ptr<RowStatements>> FRowSql;
+  // By table id; one entry per field list in use (the table and projections).
+  std::unordered_map<int64_t, std::vector<std::unique_ptr<RowStatements>>> FRowSql;
   int FSchemaVersion = -1;
   uint64_t FGeneration = 0;
 };

@@ -100,6 +100,26 @@ void SetConnectionInitHook(int (*hook)(sqlite3*)) {
 
 // ---------------------------------------------------------------- TableDef
 
+void TableDef::FinishLayout() {
+  recordLength = ComputeLayout(fields);
+  selectList = "\"sdb_recno\"";
+  autoincField = -1;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const FieldDef& f = fields[i];
+    selectList +=
+        IsBlobType(f.type) ? ", length(" + QuoteIdent(f.name) + ")" : ", " + QuoteIdent(f.name);
+    if (f.type == FieldType::AutoInc && autoincField < 0) autoincField = static_cast<int>(i);
+  }
+}
+
+std::shared_ptr<const TableDef> TableDef::Projection(const std::vector<int>& fieldIndexes) const {
+  auto p = std::make_shared<TableDef>(*this);
+  p->fields.clear();
+  for (int i : fieldIndexes) p->fields.push_back(fields.at(static_cast<size_t>(i)));
+  p->FinishLayout();
+  return p;
+}
+
 int TableDef::FieldIndex(std::string_view n) const {
   for (size_t i = 0; i < fields.size(); ++i)
     if (EqualNoCase(fields[i].name, n)) return static_cast<int>(i);
@@ -373,14 +393,7 @@ std::shared_ptr<const TableDef> Database::LoadTable(std::string_view name) {
     t->fields.push_back(std::move(f));
   }
   sqlite3_reset(s);
-  t->recordLength = ComputeLayout(t->fields);
-  t->selectList = "\"sdb_recno\"";
-  for (size_t i = 0; i < t->fields.size(); ++i) {
-    const FieldDef& f = t->fields[i];
-    t->selectList +=
-        IsBlobType(f.type) ? ", length(" + QuoteIdent(f.name) + ")" : ", " + QuoteIdent(f.name);
-    if (f.type == FieldType::AutoInc && t->autoincField < 0) t->autoincField = static_cast<int>(i);
-  }
+  t->FinishLayout();
 
   s = Prepare(
       "SELECT name, sqlite_name, expression, is_unique, is_candidate, is_primary, condition, "
@@ -692,12 +705,15 @@ void Database::DropIndexAnyTable(std::string_view index) {
 // ---------------------------------------------------------------- rows
 
 Database::RowStatements& Database::RowSql(const TableDef& t) {
-  auto it = FRowSql.find(t.id);
-  // The texts depend on the field list; rebuild when the table changed.
-  if (it != FRowSql.end() && it->second->insert.find(t.quotedName) != std::string::npos &&
-      it->second->selectOne.find(t.selectList) != std::string::npos)
-    return *it->second;
+  // The texts depend on the name and the field list: a renamed or altered
+  // table, or a projection of it, has texts of its own.
+  auto& entries = FRowSql[t.id];
+  for (auto& e : entries)
+    if (e->selectList == t.selectList && e->insert.find(t.quotedName) != std::string::npos)
+      return *e;
+  if (entries.size() >= 8) entries.erase(entries.begin());  // old shapes of the table
   auto r = std::make_unique<RowStatements>();
+  r->selectList = t.selectList;
   r->selectOne = "SELECT " + t.selectList + " FROM " + t.quotedName + " WHERE \"sdb_recno\" = ?1";
   r->insert = "INSERT INTO " + t.quotedName + " (\"sdb_recno\"";
   std::string values = "?1";
@@ -708,9 +724,8 @@ Database::RowStatements& Database::RowSql(const TableDef& t) {
   r->insert += ") VALUES (" + values + ")";
   r->remove = "DELETE FROM " + t.quotedName + " WHERE \"sdb_recno\" = ?1";
   r->count = "SELECT count(*) FROM " + t.quotedName;
-  auto& slot = FRowSql[t.id];
-  slot = std::move(r);
-  return *slot;
+  entries.push_back(std::move(r));
+  return *entries.back();
 }
 
 int64_t Database::ReserveRecordNumber(const TableDef& t) {

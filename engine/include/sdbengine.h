@@ -493,7 +493,12 @@ uint32_t SdbGetTransactionCount(SDBHANDLE hConnect, uint32_t* pulTransactionCoun
    Statements run on SQLite with the engine's type names in DDL. A failure
    answers SDB_E_SQL with "Error 7200:" and "NativeError = <n>;" (n: SQLite's
    code) in the text. A SELECT answers a static cursor handle (0 for other
-   statements) that navigates, counts and reads like a read-only table. */
+   statements) that navigates, counts and reads like a read-only table. With
+   read-only 2 set, a SELECT of one table whose columns are some or all of its
+   fields as stored (no expression, no new name, none twice, no join, group,
+   distinct or union) answers a live cursor instead: it reads the table anew,
+   and writes, appends, deletes and locks go to the table; fields left out of
+   the column list are untouched, and appended records get their defaults. */
 uint32_t SdbCreateSQLStatement(SDBHANDLE hConnect, SDBHANDLE* phStatement);
 /* Settings accepted and kept: lock type, collation, rights, read-only
    (1 read-only, 2 live wanted), table type, char type, constraints, columns. */
