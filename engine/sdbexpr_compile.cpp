@@ -107,6 +107,10 @@ std::vector<Token> Tokenize(std::string_view text) {
   size_t i = 0;
   const size_t n = text.size();
   auto at = [&](size_t k) { return k < n ? text[k] : '\0'; };
+  // SQLite reads SQL only up to a zero byte: one inside a string would cut
+  // the translated condition short.
+  if (size_t zero = text.find('\0'); zero != std::string_view::npos)
+    Fail(text, zero, "zero byte in the expression");
   while (true) {
     while (i < n && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) ++i;
     Token t;
@@ -1244,11 +1248,31 @@ ValueType ValueTypeOfField(uint16_t t) {
   }
 }
 
+namespace {
+
+// SQLite's parser stack is fixed: right-nested SQL (a + (b + ...), nested
+// calls, CASE) exhausts it well within kMaxDepth. So SQLite parses each
+// translation, inside a few levels more for the statements that embed it.
+void CheckParses(std::string_view text, const std::string& sql) {
+  constexpr size_t kEmbedding = 8;
+  std::string probe = "SELECT " + std::string(kEmbedding, '(') + sql + std::string(kEmbedding, ')');
+  sqlite3* db = ScratchConnection();
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(db, probe.c_str(), static_cast<int>(probe.size()), &st, nullptr);
+  sqlite3_finalize(st);
+  // Other failures (fields the scratch connection lacks) come after parsing.
+  if (rc != SQLITE_OK && std::string_view(sqlite3_errmsg(db)) == "parser stack overflow")
+    Fail(text, 0, "expression nested too deeply");
+}
+
+}  // namespace
+
 Condition CompileFilter(std::string_view text, const FieldResolver& resolve, const Options& options,
                         const std::vector<std::string>& indexedSql) {
   Node root = ParseText(text);
   Translator t(text, resolve, options, &indexedSql, Mode::Filter);
   Cond c = t.Condition(root, false);
+  CheckParses(text, c.sql);
   return Condition{c.sql, c.level};
 }
 
@@ -1257,6 +1281,7 @@ Expression CompileExpression(std::string_view text, const FieldResolver& resolve
   Node root = ParseText(text);
   Translator t(text, resolve, options, nullptr, Mode::Value);
   Sx s = t.Value(root);
+  CheckParses(text, s.full);
   return Expression{s.full, s.type};
 }
 
@@ -1278,12 +1303,12 @@ std::string IndexSegmentSql(std::string_view text, const FieldResolver& resolve,
   if (s.constant) Fail(text, 0, "an index expression must use a field");
   if (type) *type = s.type;
   if (length) *length = s.width;
-  if (!s.raw.empty()) return s.raw;
-  std::string v = s.type == ValueType::Character ? s.trim : s.full;
+  std::string v = !s.raw.empty() ? s.raw : s.type == ValueType::Character ? s.trim : s.full;
   // Empty stays NULL in the index, as for plain columns.
-  if (s.type == ValueType::Character || s.type == ValueType::Date ||
-      s.type == ValueType::Timestamp || s.type == ValueType::Time)
-    return "nullif(" + v + ",'')";
+  if (s.raw.empty() && (s.type == ValueType::Character || s.type == ValueType::Date ||
+                        s.type == ValueType::Timestamp || s.type == ValueType::Time))
+    v = "nullif(" + v + ",'')";
+  CheckParses(text, v);
   return v;
 }
 

@@ -523,8 +523,34 @@ TEST_F(ExprTest, HostileInputIsRefusedNotCrashed) {
   std::string many = "QTY > 0";
   for (int i = 0; i < 99; ++i) many += " AND QTY > " + std::to_string(-i);
   EXPECT_EQ(Filter(many), (Rows{1, 4, 6, 7, 8}));
+  // Right-nested forms exhaust SQLite's parser stack within the depth limit:
+  // those are refused too, and every depth accepted runs.
+  EXPECT_NE(ErrorOf(std::string(64, '-') + "QTY > 0").Detail().find("nested too deeply"),
+            std::string::npos);
+  for (int depth = 10; depth <= 70; depth += 10) {
+    std::string plus = "QTY", neg = "QTY", call = "NAME", iif = "QTY";
+    for (int i = 0; i < depth; ++i) {
+      plus = "1 + (" + plus + ")";
+      neg = "-" + neg;
+      call = "UPPER(" + call + ")";
+      iif = "IIF(FLAG, " + iif + ", 1)";
+    }
+    for (const std::string& text : {plus + " > 0", neg + " > 0", call + " = 'A'", iif + " > 1"}) {
+      try {
+        CompileFilter(text, resolve_, Options{});
+        CompileLogical(text, resolve_, Options{});
+      } catch (const ExprError& e) {
+        EXPECT_NE(e.Detail().find("nested too deeply"), std::string::npos) << e.what();
+        continue;
+      }
+      Filter(text);
+    }
+  }
   // Bytes that are no UTF-8 and control characters inside strings.
   EXPECT_EQ(Filter(std::string("NAME = '\xFF\x01'")), (Rows{}));
+  // A zero byte would end the SQL SQLite reads inside the literal.
+  EXPECT_EQ(ErrorOf(std::string("NAME = 'A\0B' OR FLAG", 21)).Column(), 10u);
+  EXPECT_EQ(ErrorOf(std::string("[NA\0ME] = 'A'", 14)).Column(), 4u);
 }
 
 TEST_F(ExprTest, RandomTextEitherFailsWithAPositionOrRuns) {
