@@ -46,8 +46,13 @@ for t in "${targets[@]}"; do
   "$cxx" "${flags[@]}" -fsanitize=fuzzer "$here/${t}_fuzz.cpp" "$out/libsdbengine_fuzz.a" \
     -lsqlite3 -lcrypto -lz -o "$out/${t}_fuzz"
   mkdir -p "$out/corpus/$t"
+  # The engine remembers every closed statement handle, so each SQL input
+  # allocates more than it frees and would make libFuzzer scan for leaks
+  # after every run; LeakSanitizer still checks the whole run at exit.
+  extra=()
+  [ "$t" != sdbsql ] || extra=(-detect_leaks=0)
   echo "== $t: $share s"
-  "$out/${t}_fuzz" -max_total_time="$share" -max_len=4096 -timeout=10 \
+  "$out/${t}_fuzz" "${extra[@]}" -max_total_time="$share" -max_len=4096 -timeout=10 \
     -rss_limit_mb=2048 -print_final_stats=1 -dict="$here/$t.dict" \
     -artifact_prefix="$out/$t-" "$out/corpus/$t" "$here/seeds/$t"
 done
