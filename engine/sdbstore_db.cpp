@@ -354,6 +354,34 @@ std::shared_ptr<const TableDef> Database::GetTable(std::string_view name) {
   return def;
 }
 
+namespace {
+
+// The catalog is a table like any other: the shell or a stray UPDATE may leave
+// a type, length or scale that no record image can hold. Such a field is
+// refused as damage instead of being laid out.
+void CheckCatalogField(const std::string& table, const FieldDef& f) {
+  auto code = static_cast<uint16_t>(f.type);
+  std::string why;
+  if (code < 1 || code > 28 || f.type == FieldType::Reserved1 || f.type == FieldType::System) {
+    why = "unknown type code " + std::to_string(code);
+  } else {
+    try {
+      ParseTypeName(TypeSpelling(f));
+    } catch (const StoreError& e) {
+      why = e.what();  // its reason, without the SQL error's prefix
+      size_t native = why.find("NativeError = ");
+      size_t end = native == std::string::npos ? native : why.find(";  ", native);
+      if (end != std::string::npos) why.erase(0, end + 3);
+    }
+  }
+  if (why.empty()) return;
+  std::string text = "The catalog gives field " + f.name + " of table " + table +
+                     " a type the engine cannot use: " + why;
+  throw StoreError(kErrSql, SqlErrorText(SQLITE_CORRUPT, text.c_str(), {}), SQLITE_CORRUPT);
+}
+
+}  // namespace
+
 std::shared_ptr<const TableDef> Database::LoadTable(std::string_view name) {
   sqlite3_stmt* s =
       Prepare("SELECT id, name, table_type, char_type, collation FROM sdb_tables WHERE name = ?1");
@@ -390,6 +418,12 @@ std::shared_ptr<const TableDef> Database::LoadTable(std::string_view name) {
     f.decimals = static_cast<uint16_t>(sqlite3_column_int(s, 3));
     f.nullable = sqlite3_column_int(s, 4) != 0;
     f.defaultValue = ColText(s, 5);
+    try {
+      CheckCatalogField(t->name, f);
+    } catch (...) {
+      sqlite3_reset(s);
+      throw;
+    }
     t->fields.push_back(std::move(f));
   }
   sqlite3_reset(s);

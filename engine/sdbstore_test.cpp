@@ -556,3 +556,34 @@ TEST_F(StoreTest, SchemaChangesByAnotherConnectionAreSeen) {
   EXPECT_NE(before.get(), after.get());
   EXPECT_TRUE(after->FindIndex("IA"));
 }
+
+TEST_F(StoreTest, ADamagedCatalogIsRefusedNotLaidOut) {
+  // Lengths, scales and type codes that no record image can hold, as a shell
+  // user could leave them: reading the table answers damage (7200, native 11).
+  Sql(kCurrency);
+  Sql("INSERT INTO CD_Currency (ID, CODE, NAME) VALUES (1, 'EUR', 'Euro')");
+  const char* damage[] = {
+      "UPDATE sdb_fields SET length = -1 WHERE name = 'CODE'",
+      "UPDATE sdb_fields SET length = 2000000000 WHERE name = 'NAME'",
+      "UPDATE sdb_fields SET type = 99 WHERE name = 'CODE'",
+      "UPDATE sdb_fields SET type = 19 WHERE name = 'CODE'",
+      "UPDATE sdb_fields SET decimals = 65535 WHERE name = 'ID'",
+  };
+  for (const char* sql : damage) {
+    SCOPED_TRACE(sql);
+    db->Exec("SAVEPOINT damage");
+    db->Exec(sql);
+    db->InvalidateTables();
+    try {
+      db->FindTable("CD_Currency");
+      ADD_FAILURE() << "the damaged table was laid out";
+    } catch (const StoreError& e) {
+      EXPECT_EQ(e.code(), kErrSql);
+      EXPECT_EQ(e.native(), SQLITE_CORRUPT);
+      EXPECT_NE(std::string(e.what()).find("of table CD_Currency"), std::string::npos) << e.what();
+    }
+    db->Exec("ROLLBACK TO damage; RELEASE damage");
+    db->InvalidateTables();
+    ASSERT_NE(db->FindTable("CD_Currency"), nullptr);
+  }
+}

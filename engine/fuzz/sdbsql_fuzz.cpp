@@ -7,7 +7,10 @@
 // Input: one control byte, then the SQL as UTF-8 (a three-byte form of a
 // lone surrogate and bytes that are no UTF-8 become single UTF-16 units).
 // Control bit 0: ask for a live cursor; bit 1: prepare, then execute; bit 2:
-// inside a transaction, rolled back; bit 3: write to the cursor's first row.
+// inside a transaction, rolled back; bit 3: write to the cursor's first row;
+// bit 4: connect again afterwards and read both tables through table and
+// index handles (a catalog the SQL changed is then read afresh).
+// SDBSQL_FUZZ_VERBOSE=1 in the environment prints every failed call.
 //
 // Bounds kept by the harness, not the engine: no ATTACH (so no file outside
 // the temporary folder, VACUUM INTO included), values up to 1 MiB, and about
@@ -47,6 +50,11 @@ int FuzzInit(sqlite3* db) {
   return SdbRegisterSqlFunctions(db);
 }
 
+bool Verbose() {
+  static const bool verbose = std::getenv("SDBSQL_FUZZ_VERBOSE") != nullptr;
+  return verbose;
+}
+
 [[noreturn]] void Die(const std::string& why) {
   std::fprintf(stderr, "sdbsql_fuzz: %s\n", why.c_str());
   std::abort();
@@ -59,6 +67,7 @@ uint32_t Check(uint32_t rc, const char* call) {
   char text[1024];
   uint16_t len = sizeof text;
   uint32_t got = SdbGetLastError(&code, text, &len);
+  if (Verbose()) std::fprintf(stderr, "%s: %u %.*s\n", call, rc, static_cast<int>(len), text);
   if ((got != SDB_SUCCESS && got != SDB_E_INSUFFICIENT_BUFFER) || code != rc || len == 0)
     Die(std::string(call) + " failed with " + std::to_string(rc) + " but the last error is " +
         std::to_string(code) + " with " + std::to_string(len) + " bytes of text");
@@ -165,6 +174,7 @@ void Walk(SDBHANDLE cursor, bool write) {
   Check(SdbGetNumFields(cursor, &fields), "SdbGetNumFields");
   uint32_t count = 0;
   Check(SdbGetRecordCount(cursor, SDB_IGNOREFILTERS, &count), "SdbGetRecordCount");
+  if (Verbose()) std::fprintf(stderr, "cursor: %u fields, %u records\n", fields, count);
   static uint8_t image[1 << 16];
   char text[256];
   Check(SdbGotoTop(cursor), "SdbGotoTop");
@@ -219,5 +229,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (inTrans) Check(SdbRollbackTransaction(conn), "SdbRollbackTransaction");
   }
   Check(SdbDisconnect(conn), "SdbDisconnect");
+  if (control & 16) {
+    if (Check(SdbConnect(gDict.c_str(), &conn), "SdbConnect")) return 0;
+    for (const char* name : {"T1", "T2"}) {
+      SDBHANDLE table = 0;
+      if (Check(SdbOpenTable90(conn, name, nullptr, SDB_TABLE_DEFAULT, 0, 0, SDB_IGNORERIGHTS, 0,
+                               nullptr, &table),
+                "SdbOpenTable90") == SDB_SUCCESS) {
+        Walk(table, (control & 8) != 0);
+        SDBHANDLE indexes[8];
+        uint16_t n = 8;
+        uint32_t rc = Check(SdbGetAllIndexes(table, indexes, &n), "SdbGetAllIndexes");
+        for (uint16_t i = 0; i < n && (rc == SDB_SUCCESS || rc == SDB_E_INSUFFICIENT_BUFFER); ++i) {
+          Walk(indexes[i], false);
+          uint16_t found = 0;
+          Check(SdbSeek(indexes[i], reinterpret_cast<const uint8_t*>("A"), 1, SDB_STRINGKEY,
+                        SDB_SOFTSEEK, &found),
+                "SdbSeek");
+        }
+        Check(SdbCloseTable(table), "SdbCloseTable");
+      }
+    }
+    Check(SdbDisconnect(conn), "SdbDisconnect");
+  }
   return 0;
 }
