@@ -258,3 +258,30 @@ TEST_F(SdbFilter, FilteredOrdersCountsAndVisibilityAgreeWithSql) {
   EXPECT_EQ(7u, RecNo(t));
   EXPECT_EQ(7u, Walk(t).size());
 }
+
+TEST_F(SdbFilter, FiltersTooDeepForTheWalksAreRefusedWhenSet) {
+  // Right-nested expressions exhaust SQLite's parser stack inside the queries
+  // of a walk in index order with two filters set: refused as the filter is
+  // set, never a failure of the walk.
+  SDBHANDLE name = 0;
+  SDB_OK(SdbGetIndexHandle(t, "NAME", &name));
+  SDB_OK(SdbSetAOF100(t, "N > -100", 0));
+  int refused = 0;
+  for (int depth = 12; depth <= 40; depth += 4) {
+    std::string text = "N";
+    for (int i = 0; i < depth; ++i) text = "1 + (" + text + ")";
+    text += " > 0";
+    uint32_t rc = SdbSetFilter100(t, text.c_str(), 0);
+    if (rc != 0) {
+      EXPECT_EQ(rc, SDB_E_EXPRESSION) << LastError();
+      ++refused;
+      continue;
+    }
+    SCOPED_TRACE(depth);
+    Walk(name);
+    SDB_EXPECT_OK(SdbSeek(name, reinterpret_cast<const uint8_t*>("AB"), 2, SDB_STRINGKEY,
+                          SDB_SOFTSEEK, nullptr));
+    SDB_EXPECT_OK(SdbSkip(name, 1));
+  }
+  EXPECT_GT(refused, 0);
+}

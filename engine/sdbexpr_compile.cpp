@@ -1252,15 +1252,18 @@ namespace {
 
 // SQLite's parser stack is fixed: right-nested SQL (a + (b + ...), nested
 // calls, CASE) exhausts it well within kMaxDepth. So SQLite parses each
-// translation, inside a few levels more for the statements that embed it.
-void CheckParses(std::string_view text, const std::string& sql) {
-  constexpr size_t kEmbedding = 8;
-  std::string probe = "SELECT " + std::string(kEmbedding, '(') + sql + std::string(kEmbedding, ')');
+// translation where the engine nests it deepest, in one part of an index
+// walk: a filter beside another, an index segment in a row-value bound.
+void CheckParses(std::string_view text, const std::string& sql, bool segment = false) {
+  std::string probe = "SELECT * FROM t UNION ALL SELECT * FROM (SELECT x FROM t WHERE " +
+                      (segment ? "(" + sql + ", 1) > (?1, ?2) AND ((1) AND (1))"
+                               : "a = ?1 AND rowid > ?2 AND ((1) AND (" + sql + "))") +
+                      " ORDER BY a LIMIT 1)";
   sqlite3* db = ScratchConnection();
   sqlite3_stmt* st = nullptr;
   int rc = sqlite3_prepare_v2(db, probe.c_str(), static_cast<int>(probe.size()), &st, nullptr);
   sqlite3_finalize(st);
-  // Other failures (fields the scratch connection lacks) come after parsing.
+  // Other failures (names the scratch connection lacks) come after parsing.
   if (rc != SQLITE_OK && std::string_view(sqlite3_errmsg(db)) == "parser stack overflow")
     Fail(text, 0, "expression nested too deeply");
 }
@@ -1308,7 +1311,7 @@ std::string IndexSegmentSql(std::string_view text, const FieldResolver& resolve,
   if (s.raw.empty() && (s.type == ValueType::Character || s.type == ValueType::Date ||
                         s.type == ValueType::Timestamp || s.type == ValueType::Time))
     v = "nullif(" + v + ",'')";
-  CheckParses(text, v);
+  CheckParses(text, v, true);
   return v;
 }
 

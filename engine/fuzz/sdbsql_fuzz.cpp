@@ -9,7 +9,9 @@
 // Control bit 0: ask for a live cursor; bit 1: prepare, then execute; bit 2:
 // inside a transaction, rolled back; bit 3: write to the cursor's first row;
 // bit 4: connect again afterwards and read both tables through table and
-// index handles (a catalog the SQL changed is then read afresh).
+// index handles (a catalog the SQL changed is then read afresh); bit 5: the
+// text is a filter expression on T1 instead (bit 1: a plain filter, not an
+// optimized one; bit 2: exact).
 // SDBSQL_FUZZ_VERBOSE=1 in the environment prints every failed call.
 //
 // Bounds kept by the harness, not the engine: no ATTACH (so no file outside
@@ -169,9 +171,11 @@ std::u16string Units(const uint8_t* p, size_t n) {
   return out;
 }
 
-void Walk(SDBHANDLE cursor, bool write) {
+// Moves through `cursor` (a table, cursor or index order) and reads the
+// records through `reader` (the table or cursor itself).
+void Walk(SDBHANDLE cursor, SDBHANDLE reader, bool write) {
   uint16_t fields = 0;
-  Check(SdbGetNumFields(cursor, &fields), "SdbGetNumFields");
+  Check(SdbGetNumFields(reader, &fields), "SdbGetNumFields");
   uint32_t count = 0;
   Check(SdbGetRecordCount(cursor, SDB_IGNOREFILTERS, &count), "SdbGetRecordCount");
   if (Verbose()) std::fprintf(stderr, "cursor: %u fields, %u records\n", fields, count);
@@ -182,19 +186,61 @@ void Walk(SDBHANDLE cursor, bool write) {
     uint16_t eof = 1;
     if (Check(SdbAtEOF(cursor, &eof), "SdbAtEOF") || eof) break;
     uint32_t len = sizeof image;
-    Check(SdbGetRecord(cursor, image, &len), "SdbGetRecord");
+    Check(SdbGetRecord(reader, image, &len), "SdbGetRecord");
     for (uint16_t f = 1; f <= fields && f <= 24; ++f) {
       uint32_t tlen = sizeof text;
-      Check(SdbGetField(cursor, SDB_FIELD(f), text, &tlen, SDB_RTRIM), "SdbGetField");
+      Check(SdbGetField(reader, SDB_FIELD(f), text, &tlen, SDB_RTRIM), "SdbGetField");
     }
     if (write && i == 0 && fields > 0) {
-      Check(SdbSetField(cursor, SDB_FIELD(1), "1", 1), "SdbSetField");
-      Check(SdbWriteRecord(cursor), "SdbWriteRecord");
+      Check(SdbSetField(reader, SDB_FIELD(1), "1", 1), "SdbSetField");
+      Check(SdbWriteRecord(reader), "SdbWriteRecord");
     }
     Check(SdbSkip(cursor, 1), "SdbSkip");
   }
   Check(SdbGotoBottom(cursor), "SdbGotoBottom");
   Check(SdbSkip(cursor, -2), "SdbSkip");
+}
+
+// Walks every index order of an open table, and seeks in each.
+void WalkIndexes(SDBHANDLE table) {
+  SDBHANDLE indexes[8];
+  uint16_t n = 8;
+  uint32_t rc = Check(SdbGetAllIndexes(table, indexes, &n), "SdbGetAllIndexes");
+  for (uint16_t i = 0; i < n && (rc == SDB_SUCCESS || rc == SDB_E_INSUFFICIENT_BUFFER); ++i) {
+    Walk(indexes[i], table, false);
+    uint16_t found = 0;
+    Check(SdbSeek(indexes[i], reinterpret_cast<const uint8_t*>("A"), 1, SDB_STRINGKEY, SDB_SOFTSEEK,
+                  &found),
+          "SdbSeek");
+  }
+}
+
+// The input as a filter on T1: set (as an optimized filter or a plain one,
+// exact or not), walked in every order, counted and evaluated.
+void Filter(uint8_t control, const std::u16string& text) {
+  SDBHANDLE conn = 0, table = 0;
+  if (Check(SdbConnect(gDict.c_str(), &conn), "SdbConnect")) Die("cannot connect");
+  if (Check(SdbOpenTable90(conn, "T1", nullptr, SDB_TABLE_DEFAULT, 0, 0, SDB_IGNORERIGHTS, 0,
+                           nullptr, &table),
+            "SdbOpenTable90"))
+    Die("cannot open T1");
+  Check(SdbSetExact22(table, (control & 4) ? 1 : 0), "SdbSetExact22");
+  uint32_t rc =
+      (control & 2)
+          ? Check(SdbSetFilter100(table, text.c_str(), SDB_FILTER_UTF16), "SdbSetFilter100")
+          : Check(SdbSetAOF100(table, text.c_str(), SDB_FILTER_UTF16), "SdbSetAOF100");
+  uint32_t count = 0;
+  Check(SdbGetRecordCount(table, SDB_RESPECTFILTERS, &count), "SdbGetRecordCount");
+  Walk(table, table, (control & 8) != 0);
+  WalkIndexes(table);
+  if (rc == SDB_SUCCESS) {
+    Check(SdbGotoTop(table), "SdbGotoTop");
+    uint16_t result = 0;
+    std::string utf8 = sdbstore::Utf16ToUtf8(text);
+    Check(SdbEvalLogicalExpr(table, utf8.c_str(), &result), "SdbEvalLogicalExpr");
+  }
+  Check(SdbCloseTable(table), "SdbCloseTable");
+  Check(SdbDisconnect(conn), "SdbDisconnect");
 }
 
 }  // namespace
@@ -206,6 +252,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::u16string sql = Units(data + 1, size - 1);
   Setup::Restore();
   gSteps = 0;
+  if (control & 32) {
+    Filter(control, sql);
+    return 0;
+  }
   SDBHANDLE conn = 0, stmt = 0, cursor = 0;
   if (Check(SdbConnect(gDict.c_str(), &conn), "SdbConnect")) Die("cannot connect");
   if (control & 4) Check(SdbBeginTransaction(conn), "SdbBeginTransaction");
@@ -221,7 +271,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     rc = Check(SdbExecuteSQLDirectW(stmt, sql.c_str(), &cursor), "SdbExecuteSQLDirectW");
   }
-  if (rc == SDB_SUCCESS && cursor != 0) Walk(cursor, (control & 8) != 0);
+  if (rc == SDB_SUCCESS && cursor != 0) Walk(cursor, cursor, (control & 8) != 0);
   Check(SdbCloseSQLStatement(stmt), "SdbCloseSQLStatement");
   if (control & 4) {
     uint16_t inTrans = 0;
@@ -236,17 +286,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (Check(SdbOpenTable90(conn, name, nullptr, SDB_TABLE_DEFAULT, 0, 0, SDB_IGNORERIGHTS, 0,
                                nullptr, &table),
                 "SdbOpenTable90") == SDB_SUCCESS) {
-        Walk(table, (control & 8) != 0);
-        SDBHANDLE indexes[8];
-        uint16_t n = 8;
-        uint32_t rc = Check(SdbGetAllIndexes(table, indexes, &n), "SdbGetAllIndexes");
-        for (uint16_t i = 0; i < n && (rc == SDB_SUCCESS || rc == SDB_E_INSUFFICIENT_BUFFER); ++i) {
-          Walk(indexes[i], false);
-          uint16_t found = 0;
-          Check(SdbSeek(indexes[i], reinterpret_cast<const uint8_t*>("A"), 1, SDB_STRINGKEY,
-                        SDB_SOFTSEEK, &found),
-                "SdbSeek");
-        }
+        Walk(table, table, (control & 8) != 0);
+        WalkIndexes(table);
         Check(SdbCloseTable(table), "SdbCloseTable");
       }
     }
