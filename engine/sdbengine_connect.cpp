@@ -2,6 +2,7 @@
 // per-connection settings, and the engine version.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <ctime>
@@ -36,7 +37,8 @@ std::unique_ptr<Connection> OpenConnection(const sdbstore::ConnectString& option
   conn->options = options;
   conn->path = LocalPath(source);
   if (conn->path.empty()) Throw(SDB_E_CONNECT_STRING, "The connection names no data source.");
-  if (options.sqlTimeout > 0) conn->busyTimeoutMs = options.sqlTimeout * 1000;
+  // At most a day, as SdbSetSQLTimeout takes it: the milliseconds fit an int.
+  if (options.sqlTimeout > 0) conn->busyTimeoutMs = std::min(options.sqlTimeout, 86400) * 1000;
   if (!options.dateFormat.empty()) {
     if (!ValidDateFormat(options.dateFormat))
       Throw(SDB_E_CONNECT_STRING, "Unrecognized DateFormat \"" + options.dateFormat + "\".");

@@ -28,6 +28,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 
 #include "sdbengine.h"
 #include "sdbexpr.h"
@@ -37,6 +38,7 @@ namespace {
 
 std::string gDir, gDict, gPristine;
 int gSteps = 0;
+bool gFilterSet = false;  // a fuzzed filter was accepted: SQL made from it must run
 
 int Progress(void*) {
   return ++gSteps > 2000;
@@ -69,6 +71,10 @@ uint32_t Check(uint32_t rc, const char* call) {
   char text[1024];
   uint16_t len = sizeof text;
   uint32_t got = SdbGetLastError(&code, text, &len);
+  if (gFilterSet && rc == SDB_E_SQL &&
+      std::string_view(text, len).find("NativeError = 1;") != std::string_view::npos)
+    Die(std::string(call) +
+        " failed on SQL made from a filter the engine accepted: " + std::string(text, len));
   if (Verbose()) std::fprintf(stderr, "%s: %u %.*s\n", call, rc, static_cast<int>(len), text);
   if ((got != SDB_SUCCESS && got != SDB_E_INSUFFICIENT_BUFFER) || code != rc || len == 0)
     Die(std::string(call) + " failed with " + std::to_string(rc) + " but the last error is " +
@@ -229,10 +235,12 @@ void Filter(uint8_t control, const std::u16string& text) {
       (control & 2)
           ? Check(SdbSetFilter100(table, text.c_str(), SDB_FILTER_UTF16), "SdbSetFilter100")
           : Check(SdbSetAOF100(table, text.c_str(), SDB_FILTER_UTF16), "SdbSetAOF100");
+  gFilterSet = rc == SDB_SUCCESS;
   uint32_t count = 0;
   Check(SdbGetRecordCount(table, SDB_RESPECTFILTERS, &count), "SdbGetRecordCount");
   Walk(table, table, (control & 8) != 0);
   WalkIndexes(table);
+  gFilterSet = false;
   if (rc == SDB_SUCCESS) {
     Check(SdbGotoTop(table), "SdbGotoTop");
     uint16_t result = 0;
