@@ -566,11 +566,28 @@ class Translator {
              const std::vector<std::string>* indexed, Mode mode)
       : text_(text), resolve_(resolve), opt_(options), indexed_(indexed), mode_(mode) {}
 
-  Cond Condition(const Node& n, bool neg);
-  Sx Value(const Node& n);
+  // Each node's translation is bounded: forms that repeat an operand (a
+  // character "-" holds its left side three times) would otherwise grow the
+  // SQL exponentially with the depth.
+  Cond Condition(const Node& n, bool neg) {
+    Cond c = ConditionOf(n, neg);
+    Bound(c.sql.size(), n.pos);
+    return c;
+  }
+  Sx Value(const Node& n) {
+    Sx s = ValueOf(n);
+    Bound(s.full.size() + s.trim.size() + s.raw.size(), n.pos);
+    return s;
+  }
 
  private:
+  static constexpr size_t kMaxSql = 128 * 1024;
   [[noreturn]] void Error(size_t pos, const std::string& d) const { Fail(text_, pos, d); }
+  void Bound(size_t size, size_t pos) const {
+    if (size > kMaxSql) Error(pos, "expression too long when translated");
+  }
+  Cond ConditionOf(const Node& n, bool neg);
+  Sx ValueOf(const Node& n);
   Sx Field(const Node& n);
   Sx Call(const Node& n);
   Sx Arith(const Node& n);
@@ -656,7 +673,7 @@ Sx Translator::Field(const Node& n) {
   return s;
 }
 
-Sx Translator::Value(const Node& n) {
+Sx Translator::ValueOf(const Node& n) {
   Sx s;
   switch (n.kind) {
     case Node::Num:
@@ -975,7 +992,7 @@ Sx Translator::Call(const Node& n) {
   return Fold(s, n.pos);
 }
 
-Cond Translator::Condition(const Node& n, bool neg) {
+Cond Translator::ConditionOf(const Node& n, bool neg) {
   if (n.kind == Node::Not) return Condition(n.kids[0], !neg);
   if (n.kind == Node::Bool) return Cond{(n.flag != neg) ? "1" : "0", OptLevel::None};
   if (n.kind == Node::Binary && (n.op == Tok::And || n.op == Tok::Or)) {
