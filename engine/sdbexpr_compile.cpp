@@ -1182,7 +1182,9 @@ Cond Translator::Compare(const Node& n, bool neg) {
       std::string R = ci ? SqlQuote(FoldAscii(Unquote(b.trim))) : b.trim;
       std::string S = SqlQuote(succ);
       std::string lo = L + ">=" + R, below = L + "<" + R;
-      std::string hi = succ.empty() ? "0" : L + "<" + S;
+      // A right side of bytes 0xFF only has no successor: every text begins
+      // at or below it, none above.
+      std::string hi = succ.empty() ? "1" : L + "<" + S;
       std::string above = succ.empty() ? "0" : L + ">=" + S;
       switch (op) {
         case Tok::Eq:

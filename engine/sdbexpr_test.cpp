@@ -555,6 +555,9 @@ TEST_F(ExprTest, HostileInputIsRefusedNotCrashed) {
   EXPECT_EQ(Filter("NAME - 'x' - 'y' = 'ABCxy'"), (Rows{1}));
   // Bytes that are no UTF-8 and control characters inside strings.
   EXPECT_EQ(Filter(std::string("NAME = '\xFF\x01'")), (Rows{}));
+  // A right side of bytes 0xFF only has no successor: nothing bounds it above.
+  EXPECT_EQ(Filter("NAME <= '\xFF\xFF'").size(), 8u);
+  EXPECT_EQ(Filter("NAME > '\xFF\xFF'"), (Rows{}));
   // A zero byte would end the SQL SQLite reads inside the literal.
   EXPECT_EQ(ErrorOf(std::string("NAME = 'A\0B' OR FLAG", 21)).Column(), 10u);
   EXPECT_EQ(ErrorOf(std::string("[NA\0ME] = 'A'", 14)).Column(), 4u);
