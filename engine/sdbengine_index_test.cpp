@@ -613,3 +613,35 @@ TEST_F(SdbIndex, WideAndRawKeyValuesAsLocateSetsThem) {
   EXPECT_FALSE(Seek(ix, std::string(reinterpret_cast<char*>(key), len), SDB_RAWKEY, SDB_HARDSEEK));
   EXPECT_TRUE(AtEof(w));
 }
+
+TEST_F(SdbIndex, PrefixKeysOfBytesFFOnlyReachEveryTextTheyBegin) {
+  // A key of bytes 0xFF only has no successor: seeks and scopes by it must
+  // still take in the longer texts it begins, in both directions.
+  SDB_OK(
+      Exec("CREATE TABLE T (K CHAR(5), N INTEGER); CREATE INDEX K ON T (K);"
+           "CREATE INDEX KD ON T (K DESC);"
+           "INSERT INTO T (K, N) VALUES ('A', 1), (CAST(x'FFFF41' AS TEXT), 2), "
+           "(CAST(x'FFFF' AS TEXT), 3), (CAST(x'FF41' AS TEXT), 4);"));
+  SDBHANDLE t = Open("T");
+  const auto* ff = reinterpret_cast<const uint8_t*>("\xFF\xFF");
+  for (const char* name : {"K", "KD"}) {
+    SCOPED_TRACE(name);
+    SDBHANDLE k = Index(t, name);
+    const bool desc = name[1] == 'D';
+    uint16_t found = 0;
+    SDB_OK(SdbSeek(k, ff, 2, SDB_STRINGKEY, SDB_SOFTSEEKLAST, &found));
+    EXPECT_EQ(1, found);
+    EXPECT_EQ(desc ? 3u : 2u, RecNo(t));  // the last of the texts it begins
+    SDB_OK(SdbSeek(k, ff, 2, SDB_STRINGKEY, SDB_HARDSEEK, &found));
+    EXPECT_EQ(desc ? 2u : 3u, RecNo(t));
+    SDB_OK(SdbSeek(k, ff, 2, SDB_STRINGKEY, SDB_SEEKGT, &found));
+    if (desc)
+      EXPECT_EQ(4u, RecNo(t));
+    else
+      EXPECT_TRUE(AtEof(t));
+    SDB_OK(SdbSetScope(k, SDB_TOP, ff, 2, SDB_STRINGKEY));
+    SDB_OK(SdbSetScope(k, SDB_BOTTOM, ff, 2, SDB_STRINGKEY));
+    EXPECT_EQ(Walk(k, t), (desc ? std::vector<uint32_t>{2, 3} : std::vector<uint32_t>{3, 2}));
+    SDB_OK(SdbClearAllScopes(t));
+  }
+}

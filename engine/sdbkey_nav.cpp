@@ -219,7 +219,16 @@ Bound RangeBound(const std::vector<Segment>& segs, const Decoded& key, bool top)
       b.cmp = seg.descending ? Cmp::GT : Cmp::GE;
     else
       b.cmp = seg.descending ? Cmp::LE : Cmp::LT;
-    if (useSucc && succ.empty()) b.cmp = top ? Cmp::GE : Cmp::LE;  // no text lies beyond
+    if (useSucc && succ.empty()) {
+      // A prefix of bytes 0xFF only has no successor: every text of the
+      // leading segments' group is below it, none above. The bound falls on
+      // the group: past it where the bound lies above, around it where below.
+      b.values.pop_back();
+      if (top)
+        b.cmp = seg.descending ? Cmp::GE : Cmp::GT;
+      else
+        b.cmp = seg.descending ? Cmp::LT : Cmp::LE;
+    }
   } else {
     b.cmp = top ? (strict ? Cmp::GT : Cmp::GE) : (strict ? Cmp::LT : Cmp::LE);
   }
