@@ -101,8 +101,11 @@ class Object {
 
 /// Takes ownership and answers the new handle.
 SDBHANDLE Register(std::unique_ptr<Object> object);
-/// Gives up ownership of a handle's object (null when unknown).
+/// Gives up ownership of a handle's object (null when unknown). The handle
+/// of a statement stays known as closed (IsClosedStatement).
 std::unique_ptr<Object> Unregister(SDBHANDLE handle);
+/// Whether the handle belonged to a statement that has been closed.
+bool IsClosedStatement(SDBHANDLE handle);
 /// The object of a handle, or null.
 Object* Lookup(SDBHANDLE handle);
 /// The object of a handle of one of the given kinds; raises

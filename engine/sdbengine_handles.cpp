@@ -42,6 +42,14 @@ std::atomic<Object*>* Slot(Registry& r, SDBHANDLE h, bool create) {
   return &chunk->slots[h & (kChunkSize - 1)];
 }
 
+// The slot of a closed statement keeps this mark: handles are never reused,
+// so closing it again is told from a handle that never was, at no cost but
+// the slot it had anyway.
+Object& ClosedStatementMark() {
+  static Object mark(Kind::Statement);
+  return mark;
+}
+
 }  // namespace
 
 const char* KindName(Kind kind) {
@@ -78,7 +86,8 @@ std::unique_ptr<Object> Unregister(SDBHANDLE handle) {
   std::lock_guard lock(r.mutex);
   auto it = r.owners.find(handle);
   if (it == r.owners.end()) return nullptr;
-  Slot(r, handle, false)->store(nullptr, std::memory_order_release);
+  Object* mark = it->second->kind == Kind::Statement ? &ClosedStatementMark() : nullptr;
+  Slot(r, handle, false)->store(mark, std::memory_order_release);
   std::unique_ptr<Object> object = std::move(it->second);
   r.owners.erase(it);
   return object;
@@ -86,7 +95,13 @@ std::unique_ptr<Object> Unregister(SDBHANDLE handle) {
 
 Object* Lookup(SDBHANDLE handle) {
   std::atomic<Object*>* slot = Slot(TheRegistry(), handle, false);
-  return slot ? slot->load(std::memory_order_acquire) : nullptr;
+  Object* object = slot ? slot->load(std::memory_order_acquire) : nullptr;
+  return object == &ClosedStatementMark() ? nullptr : object;
+}
+
+bool IsClosedStatement(SDBHANDLE handle) {
+  std::atomic<Object*>* slot = Slot(TheRegistry(), handle, false);
+  return slot && slot->load(std::memory_order_acquire) == &ClosedStatementMark();
 }
 
 Object* Resolve(SDBHANDLE handle, std::initializer_list<Kind> kinds, const char* call) {

@@ -7,9 +7,6 @@
 namespace sdbe {
 namespace {
 
-std::mutex gClosedMutex;
-std::set<SDBHANDLE> gClosedStatements;  // answered with 5106 when closed again
-
 // Finalizes a statement this file prepared itself.
 struct Finalizer {
   sqlite3_stmt* stmt = nullptr;
@@ -211,10 +208,6 @@ Statement::~Statement() = default;
 void CloseStatement(Statement& s) {
   while (!s.cursors.empty()) CloseTable(**s.cursors.begin());
   s.conn->statements.erase(&s);
-  {
-    std::lock_guard lock(gClosedMutex);
-    gClosedStatements.insert(s.handle);
-  }
   Unregister(s.handle);
 }
 
@@ -370,12 +363,9 @@ SDBHANDLE Run(Statement& s, const std::vector<Prepared>& list, bool wantCursor) 
 }
 
 Statement& Stmt(SDBHANDLE h, const char* call) {
-  {
-    std::lock_guard lock(gClosedMutex);
-    if (gClosedStatements.count(h))
-      Throw(SDB_E_STATEMENT_CLOSED,
-            std::string(call) + ": the statement " + std::to_string(h) + " is closed.");
-  }
+  if (IsClosedStatement(h))
+    Throw(SDB_E_STATEMENT_CLOSED,
+          std::string(call) + ": the statement " + std::to_string(h) + " is closed.");
   return As<Statement>(h, {Kind::Statement}, call);
 }
 

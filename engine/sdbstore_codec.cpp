@@ -618,7 +618,9 @@ void DecodeNumber(const FieldDef& f, bool isInt, int64_t iv, double dv, uint8_t*
       Store<uint32_t>(p, iv < 0 ? 0 : static_cast<uint32_t>(iv > 0xFFFFFFFFll ? 0xFFFFFFFFll : iv));
       return;
     default: {
-      // A number in a text, date or binary field: take its text form.
+      // A number in a text, date or binary field: take its text form. A type
+      // no field can have stays as it is (its text form would come back here).
+      if (*TypeName(f.type) == '\0') return;
       char buf[64];
       int n = isInt ? std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(iv))
                     : ShortText(buf, sizeof buf, dv);

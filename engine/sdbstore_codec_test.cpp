@@ -482,6 +482,24 @@ TEST(SdbStoreCodec, StoredDatesFollowTheCalendar) {
   sqlite3_close(db);
 }
 
+TEST(SdbStoreCodec, ATypeNoFieldCanHaveDecodesToNothing) {
+  sqlite3* db;
+  ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+  sqlite3_stmt* st;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT '12', 7, 2.5, 'text'", -1, &st, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+  for (FieldType type : {FieldType::System, FieldType::Reserved1, static_cast<FieldType>(99)}) {
+    FieldDef f;
+    f.name = "X";
+    f.type = type;
+    std::vector<uint8_t> img(16, 0xEE);
+    for (int col = 0; col < 4; ++col) DecodeColumn(f, st, col, img.data());
+    EXPECT_EQ(std::vector<uint8_t>(16, 0xEE), img);
+  }
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+}
+
 TEST(SdbStoreCodec, Utf16Conversions) {
   std::string s = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
   std::u16string u = Utf8ToUtf16(s);

@@ -46,9 +46,10 @@ for t in "${targets[@]}"; do
   "$cxx" "${flags[@]}" -fsanitize=fuzzer "$here/${t}_fuzz.cpp" "$out/libsdbengine_fuzz.a" \
     -lsqlite3 -lcrypto -lz -o "$out/${t}_fuzz"
   mkdir -p "$out/corpus/$t"
-  # The engine remembers every closed statement handle, so each SQL input
-  # allocates more than it frees and would make libFuzzer scan for leaks
-  # after every run; LeakSanitizer still checks the whole run at exit.
+  # Handles are never reused and the connection caches prepared statements,
+  # so an SQL input may allocate more than it frees, which would make
+  # libFuzzer scan for leaks after nearly every run; LeakSanitizer still
+  # checks the whole run at exit.
   extra=()
   [ "$t" != sdbsql ] || extra=(-detect_leaks=0)
   echo "== $t: $share s"
