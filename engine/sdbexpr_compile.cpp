@@ -1303,6 +1303,10 @@ Expression CompileExpression(std::string_view text, const FieldResolver& resolve
   Node root = ParseText(text);
   Translator t(text, resolve, options, nullptr, Mode::Value);
   Sx s = t.Value(root);
+  // Infinities (an overflow, or a value written by hand) can meet as
+  // inf - inf, which SQLite answers NULL: such a number is 0, as a division
+  // by zero is.
+  if (s.type == ValueType::Numeric) s.full = "coalesce(" + s.full + ",0)";
   CheckParses(text, s.full);
   return Expression{s.full, s.type};
 }
