@@ -53,6 +53,9 @@ for t in "${targets[@]}"; do
   extra=()
   [ "$t" != sdbsql ] || extra=(-detect_leaks=0)
   echo "== $t: $share s"
+  # FUZZ_SEED fixes the mutation sequence, so a run from an empty corpus
+  # retraces one checked before (CI uses it); unset, every run explores anew.
+  [ -z "${FUZZ_SEED:-}" ] || extra+=(-seed="$FUZZ_SEED")
   "$out/${t}_fuzz" "${extra[@]}" -max_total_time="$share" -max_len=4096 -timeout=10 \
     -rss_limit_mb=2048 -print_final_stats=1 -dict="$here/$t.dict" \
     -artifact_prefix="$out/$t-" "$out/corpus/$t" "$here/seeds/$t"
