@@ -190,6 +190,16 @@ class Connection : public Object {
   bool FInTransaction = false;
 };
 
+/// Adds the statement's current row to a batch: the record number in column
+/// 0, the fields of `def` after it.
+inline void AddRow(sqlite3_stmt* st, const TableDef& def, std::vector<int64_t>& recnos,
+                   std::vector<uint8_t>& images) {
+  recnos.push_back(sqlite3_column_int64(st, 0));
+  size_t at = images.size();
+  images.resize(at + def.recordLength);
+  sdbstore::DecodeRow(def.fields, st, 1, images.data() + at);
+}
+
 /// Where a cursor's rows come from. Rows are fetched in batches; no read
 /// transaction outlives one call. An order (physical now, an index later)
 /// walks from a position given as record number and image.

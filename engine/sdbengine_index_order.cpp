@@ -373,7 +373,6 @@ void OrderRows::Fetch(int64_t fromRecno, const uint8_t* fromImage, bool forward,
                       std::vector<int64_t>& recnos, std::vector<uint8_t>& images) {
   Database& db = *FTable.db;
   const TableDef& def = *FTable.def;
-  const size_t len = def.recordLength;
   if (!FIndex) {  // record-number order under the filters
     std::string filter = FTable.orders ? FTable.orders->FilterSql() : std::string();
     std::string sql = "SELECT " + def.selectList + " FROM " + def.quotedName +
@@ -387,10 +386,7 @@ void OrderRows::Fetch(int64_t fromRecno, const uint8_t* fromImage, bool forward,
     sqlite3_bind_int64(st, 2, static_cast<sqlite3_int64>(n));
     const int64_t start = NowMs();
     while (db.Step(st)) {
-      recnos.push_back(sqlite3_column_int64(st, 0));
-      size_t at = images.size();
-      images.resize(at + len);
-      sdbstore::DecodeRow(def.fields, st, 1, images.data() + at);
+      AddRow(st, def, recnos, images);
       if (ReadLongEnough(start, recnos.size())) break;
     }
     return;
@@ -437,10 +433,7 @@ void OrderRows::Fetch(int64_t fromRecno, const uint8_t* fromImage, bool forward,
         std::string k = sdbkey::Encode(x.segs, v);
         if (forward ? !x.BeforeBottom(k) : !x.AfterTop(k)) break;
       }
-      recnos.push_back(sqlite3_column_int64(st, 0));
-      size_t at = images.size();
-      images.resize(at + len);
-      sdbstore::DecodeRow(def.fields, st, 1, images.data() + at);
+      AddRow(st, def, recnos, images);
       keys.emplace_back(recnos.back(), std::move(v));
       if (ReadLongEnough(start, recnos.size())) break;
     }

@@ -105,13 +105,7 @@ class LiveRows : public RowSource {
     const int k = static_cast<int>(FParams.size());
     sqlite3_bind_int64(st, k + 1, fromRecno != 0 ? fromRecno : forward ? 0 : INT64_MAX);
     sqlite3_bind_int64(st, k + 2, static_cast<sqlite3_int64>(n));
-    const size_t len = FDef->recordLength;
-    while (FDb.Step(st)) {
-      recnos.push_back(sqlite3_column_int64(st, 0));
-      size_t at = images.size();
-      images.resize(at + len);
-      sdbstore::DecodeRow(FDef->fields, st, 1, images.data() + at);
-    }
+    while (FDb.Step(st)) AddRow(st, *FDef, recnos, images);
   }
 
   // An order of the statement's own: the record numbers in that order are

@@ -46,13 +46,7 @@ void TableRows::Fetch(int64_t fromRecno, const uint8_t*, bool forward, size_t n,
   ResetOnExit reset{stmt};
   sqlite3_bind_int64(stmt, 1, fromRecno != 0 ? fromRecno : forward ? 0 : INT64_MAX);
   sqlite3_bind_int64(stmt, 2, static_cast<sqlite3_int64>(n));
-  const size_t len = FDef->recordLength;
-  while (FDb.Step(stmt)) {
-    recnos.push_back(sqlite3_column_int64(stmt, 0));
-    size_t at = images.size();
-    images.resize(at + len);
-    sdbstore::DecodeRow(FDef->fields, stmt, 1, images.data() + at);
-  }
+  while (FDb.Step(stmt)) AddRow(stmt, *FDef, recnos, images);
 }
 
 bool TableRows::Read(int64_t recno, uint8_t* image) {
