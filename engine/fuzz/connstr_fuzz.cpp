@@ -15,27 +15,21 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz_support.h"
 #include "sdbengine.h"
 #include "sdbstore.h"
 
+const char* const fuzz::kTarget = "connstr_fuzz";
+
 namespace {
+
+using fuzz::Die;
+using fuzz::LastErrorText;
 
 std::string gDir, gPristine;
 
-[[noreturn]] void Die(const std::string& why) {
-  std::fprintf(stderr, "connstr_fuzz: %s\n", why.c_str());
-  std::abort();
-}
-
 uint32_t Check(uint32_t rc, const char* call) {
-  if (rc == SDB_SUCCESS) return rc;
-  uint32_t code = 0;
-  char text[1024];
-  uint16_t len = sizeof text;
-  uint32_t got = SdbGetLastError(&code, text, &len);
-  if ((got != SDB_SUCCESS && got != SDB_E_INSUFFICIENT_BUFFER) || code != rc || len == 0)
-    Die(std::string(call) + " failed with " + std::to_string(rc) + " but the last error is " +
-        std::to_string(code) + " with " + std::to_string(len) + " bytes of text");
+  if (rc != SDB_SUCCESS) LastErrorText(rc, call);
   return rc;
 }
 

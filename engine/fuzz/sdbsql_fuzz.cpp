@@ -30,11 +30,17 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz_support.h"
 #include "sdbengine.h"
 #include "sdbexpr.h"
 #include "sdbstore.h"
 
+const char* const fuzz::kTarget = "sdbsql_fuzz";
+
 namespace {
+
+using fuzz::Die;
+using fuzz::LastErrorText;
 
 std::string gDir, gDict, gPristine;
 int gSteps = 0;
@@ -59,26 +65,13 @@ bool Verbose() {
   return verbose;
 }
 
-[[noreturn]] void Die(const std::string& why) {
-  std::fprintf(stderr, "sdbsql_fuzz: %s\n", why.c_str());
-  std::abort();
-}
-
 // A failed call must leave a code and a text as the thread's last error.
 uint32_t Check(uint32_t rc, const char* call) {
   if (rc == SDB_SUCCESS) return rc;
-  uint32_t code = 0;
-  char text[1024];
-  uint16_t len = sizeof text;
-  uint32_t got = SdbGetLastError(&code, text, &len);
-  if (gFilterSet && rc == SDB_E_SQL &&
-      std::string_view(text, len).find("NativeError = 1;") != std::string_view::npos)
-    Die(std::string(call) +
-        " failed on SQL made from a filter the engine accepted: " + std::string(text, len));
-  if (Verbose()) std::fprintf(stderr, "%s: %u %.*s\n", call, rc, static_cast<int>(len), text);
-  if ((got != SDB_SUCCESS && got != SDB_E_INSUFFICIENT_BUFFER) || code != rc || len == 0)
-    Die(std::string(call) + " failed with " + std::to_string(rc) + " but the last error is " +
-        std::to_string(code) + " with " + std::to_string(len) + " bytes of text");
+  std::string text = LastErrorText(rc, call);
+  if (gFilterSet && rc == SDB_E_SQL && text.find("NativeError = 1;") != std::string::npos)
+    Die(std::string(call) + " failed on SQL made from a filter the engine accepted: " + text);
+  if (Verbose()) std::fprintf(stderr, "%s: %u %s\n", call, rc, text.c_str());
   return rc;
 }
 
