@@ -34,14 +34,6 @@ TableRows::TableRows(Database& db, std::shared_ptr<const TableDef> def)
 
 void TableRows::Fetch(int64_t fromRecno, const uint8_t*, bool forward, size_t n,
                       std::vector<int64_t>& recnos, std::vector<uint8_t>& images) {
-  // Holding the connection's (recursive) mutex over the batch makes the many
-  // column calls of the decoding re-enter it cheaply instead of locking each.
-  sqlite3_mutex* mutex = sqlite3_db_mutex(FDb.Handle());
-  sqlite3_mutex_enter(mutex);
-  struct Leave {
-    sqlite3_mutex* m;
-    ~Leave() { sqlite3_mutex_leave(m); }
-  } leave{mutex};
   sqlite3_stmt* stmt = FDb.Prepare(forward ? FForward : FBackward);
   ResetOnExit reset{stmt};
   sqlite3_bind_int64(stmt, 1, fromRecno != 0 ? fromRecno : forward ? 0 : INT64_MAX);
