@@ -865,3 +865,7 @@ std::string Format(std::string_view format, std::initializer_list<TFormatArg> ar
 std::string Format(std::string_view format, std::initializer_list<TFormatArg> args) {
   return Format(format, args, FormatSettings());
 }
+
+std::string FormatThreeDecimals(double value) {
+  return Format("%.3f", {value});
+}

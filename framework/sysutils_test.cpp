@@ -326,6 +326,22 @@ TEST(SysUtilsText, CaseAndBlanks) {
   EXPECT_EQ(TrimRight("  x "), "  x");
 }
 
+TEST(SysUtilsFormat, ThreeDecimalsRoundHalvesAwayFromZeroWithTheProcessSeparator) {
+  EXPECT_EQ(FormatThreeDecimals(1.0921), "1.092");
+  EXPECT_EQ(FormatThreeDecimals(1.0924), "1.092");
+  EXPECT_EQ(FormatThreeDecimals(1.0926), "1.093");
+  // Halfway by the decimal text, whichever side the binary value lies on.
+  EXPECT_EQ(FormatThreeDecimals(1.0925), "1.093");
+  EXPECT_EQ(FormatThreeDecimals(1.0005), "1.001");
+  EXPECT_EQ(FormatThreeDecimals(2.0625), "2.063");
+  EXPECT_EQ(FormatThreeDecimals(-1.0925), "-1.093");
+  EXPECT_EQ(FormatThreeDecimals(0), "0.000");
+  EXPECT_EQ(FormatThreeDecimals(1234.5), "1234.500");
+  TFormatSettingsRestorer restore;
+  FormatSettings().DecimalSeparator = ',';
+  EXPECT_EQ(FormatThreeDecimals(1.0925), "1,093");
+}
+
 TEST(SysUtilsFormat, SpecifiersArgumentsAndErrors) {
   EXPECT_EQ(Format("%.3f", {1.0921}), "1.092");
   EXPECT_EQ(Format("%.3f", {1.0921}, Comma()), "1,092");

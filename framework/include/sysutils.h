@@ -280,3 +280,15 @@ class TFormatArg {
 std::string Format(std::string_view format, std::initializer_list<TFormatArg> args);
 std::string Format(std::string_view format, std::initializer_list<TFormatArg> args,
                    const TFormatSettings& settings);
+
+// ---------------------------------------------------------------------------
+// Rate texts (record keeping and the update run)
+
+/// The value as Format("%.3f") writes it with the process-wide separators:
+/// the three-decimal text in which a stored and a fed rate are compared and
+/// the "changed from" line reports them. A value exactly halfway between two
+/// three-decimal texts, judged by its shortest decimal form, goes away from
+/// zero: 1.0925 gives "1.093", -1.0925 gives "-1.093" (never to the even
+/// neighbour, and never the binary value's side: 1.0925 is stored a little
+/// above, 2.0625 exactly, both round up alike). NaN gives "NAN".
+std::string FormatThreeDecimals(double value);

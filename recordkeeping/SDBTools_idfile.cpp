@@ -1,0 +1,212 @@
+// Record ID files: path, reading, locking, atomic rewrite, allocation steps.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <filesystem>
+
+#include "LANTools.h"
+#include "SDBTools.h"
+#include "idfile.h"
+
+namespace fs = std::filesystem;
+
+namespace sdbtools {
+
+namespace {
+
+[[noreturn]] void RaiseIO(const std::string& what, const std::string& path, int error) {
+  throw EInOutError(what + " \"" + path + "\": " + std::strerror(error));
+}
+
+void CloseHandle(int& handle) {
+  if (handle >= 0) ::close(handle);
+  handle = -1;
+}
+
+bool SameFile(int handle, const std::string& path) {
+  struct stat opened {
+  }, named{};
+  if (::fstat(handle, &opened) != 0 || ::stat(path.c_str(), &named) != 0) return false;
+  return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+void LockExclusive(int handle, const std::string& path) {
+  while (::flock(handle, LOCK_EX) != 0) {
+    if (errno != EINTR) RaiseIO("Cannot lock", path, errno);
+  }
+}
+
+void WriteAll(int handle, std::string_view data, const std::string& path) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(handle, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      RaiseIO("Cannot write the ID file", path, errno);
+    }
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+}
+
+std::string gLastIDTableKey;
+
+}  // namespace
+
+void SetLastIDTableKey(std::string key) {
+  gLastIDTableKey = std::move(key);
+}
+
+void ForgetLastIDTableKey() {
+  gLastIDTableKey.clear();
+}
+
+std::string IDBaseName(std::string_view tableName) {
+  const size_t slash = tableName.find_last_of("\\/");
+  if (slash != std::string_view::npos) tableName.remove_prefix(slash + 1);
+  return std::string(tableName.substr(0, tableName.find('.')));
+}
+
+std::string IDFilePath(const std::string& dataFolder, std::string_view baseName, int32_t station) {
+  // The data folder is a configured value and used as given; what the
+  // program adds is upper case, and found whatever case it has on disk.
+  const std::string name = UpperText(std::string(baseName) + "_" + std::to_string(station) + ".ID");
+  return CaselessPath(WithTrailingDelimiter(dataFolder) + "DB/" + name);
+}
+
+std::string IDFileTempPath(const std::string& idFilePath) {
+  // One fixed name per ID file: only the holder of the file's lock writes
+  // it, and a file left by a crash is simply overwritten by the next rewrite.
+  return idFilePath + ".tmp";
+}
+
+bool ReadIDNumber(std::string_view text, int64_t& value) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty()) return false;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  return error == std::errc() && stop == end;
+}
+
+TIDFile::TIDFile(std::string path) : FPath(std::move(path)) {
+  for (;;) {
+    FFileHandle = ::open(FPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (FFileHandle >= 0) {
+      LockExclusive(FFileHandle, FPath);
+      // Another process may have replaced the file while this one waited:
+      // then the lock is on the old file and must be taken on the new one.
+      if (SameFile(FFileHandle, FPath)) return;
+      CloseHandle(FFileHandle);
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if (errno != ENOENT) RaiseIO("Cannot open the ID file", FPath, errno);
+
+    const std::string folder = fs::path(FPath).parent_path().string();
+    FFolderHandle = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (FFolderHandle < 0) RaiseIO("Cannot open the ID file", FPath, errno);
+    LockExclusive(FFolderHandle, folder);
+    // Whoever held the folder may have created the file meanwhile.
+    const std::string again = CaselessPath(FPath);
+    struct stat st {};
+    if (::stat(again.c_str(), &st) != 0 && errno == ENOENT) return;
+    CloseHandle(FFolderHandle);
+    FPath = again;
+  }
+}
+
+TIDFile::~TIDFile() {
+  CloseHandle(FFileHandle);
+  CloseHandle(FFolderHandle);
+}
+
+int64_t TIDFile::ReadValue() const {
+  if (FFileHandle < 0) return 0;
+  char buffer[256];
+  const ssize_t n = ::pread(FFileHandle, buffer, sizeof buffer, 0);
+  if (n < 0) RaiseIO("Cannot read the ID file", FPath, errno);
+  std::string_view line(buffer, static_cast<size_t>(n));
+  line = line.substr(0, line.find_first_of("\r\n"));
+  int64_t value = 0;
+  return ReadIDNumber(line, value) ? value : 0;
+}
+
+void TIDFile::Rewrite(std::string_view text) {
+  mode_t mode = 0644;
+  if (FFileHandle >= 0) {
+    struct stat st {};
+    if (::fstat(FFileHandle, &st) != 0) RaiseIO("Cannot write the ID file", FPath, errno);
+    // A rename would replace a read-only file as if it were writable: the
+    // owner's write bit is this platform's read-only attribute, so honour it.
+    if ((st.st_mode & S_IWUSR) == 0) RaiseIO("Cannot write the ID file", FPath, EACCES);
+    mode = st.st_mode & 07777;
+  }
+  const std::string temp = IDFileTempPath(FPath);
+  int handle = ::open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  if (handle < 0) RaiseIO("Cannot write the ID file", FPath, errno);
+  try {
+    // The new file is locked before it takes the ID file's name, so the
+    // allocation keeps its hold across the rename: a process waiting on the
+    // replaced file finds the new one locked too.
+    LockExclusive(handle, temp);
+    std::string content(text);
+    content += "\r\n";
+    WriteAll(handle, content, FPath);
+    // A replaced file keeps its permissions; a new one gets the umask's.
+    if ((FFileHandle >= 0 && ::fchmod(handle, mode) != 0) || ::fsync(handle) != 0)
+      RaiseIO("Cannot write the ID file", FPath, errno);
+    if (::rename(temp.c_str(), FPath.c_str()) != 0)
+      RaiseIO("Cannot write the ID file", FPath, errno);
+  } catch (...) {
+    CloseHandle(handle);
+    ::unlink(temp.c_str());
+    throw;
+  }
+  CloseHandle(FFileHandle);
+  FFileHandle = handle;
+}
+
+double AllocateID(TIDFile& file, int32_t station, bool sameTableAsLast,
+                  const std::function<bool(int64_t candidate)>& isTaken,
+                  const std::function<TIDScan()>& scan, const std::string& table) {
+  const int64_t first = station * IDStationSpan + 1;
+  const int64_t last = station * IDStationSpan + IDCounterMax;
+
+  if (file.Exists()) {
+    const int64_t value = file.ReadValue();
+    const bool overflow = value == INT64_MAX;
+    const int64_t candidate = overflow ? value : value + 1;
+    file.Rewrite(std::to_string(candidate));
+    // A damaged file may point outside this station's range (1 on a station
+    // above 0, or beyond the last counter): such a number is never handed
+    // out, the scan finds the right one.
+    const bool inRange = !overflow && candidate >= first && candidate <= last;
+    if (inRange && (sameTableAsLast || !isTaken(candidate))) return static_cast<double>(candidate);
+  }
+
+  const TIDScan found = scan();
+  if (found.Outcome == TIDScan::Failed) return -1;
+  const int64_t counter =
+      found.Outcome == TIDScan::Empty ? 2 : found.Highest - station * IDStationSpan + 2;
+  // Past the last counter the text would run into the next station's range
+  // (or, cut to 11 digits, wrap to IDs already handed out).
+  if (counter > IDCounterMax)
+    throw EIDAllocationError("No record ID left for table " + table + " on station " +
+                             std::to_string(station) + ": its counter has reached " +
+                             std::to_string(IDCounterMax));
+  const std::string text = std::to_string(station) + PadLeft(std::to_string(counter), 11, '0');
+  file.Rewrite(text);
+  return static_cast<double>(station * IDStationSpan + counter);
+}
+
+}  // namespace sdbtools
+
+const std::string& LastIDTableKey() {
+  return sdbtools::gLastIDTableKey;
+}
