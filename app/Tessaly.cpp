@@ -16,6 +16,7 @@
 
 #include "LANTools.h"
 #include "OEMDEFS.h"
+#include "SDBTools.h"
 #include "Tessaly_Main.h"
 #include "VistaReady.h"
 #include "mini_dialogs.h"
@@ -55,6 +56,7 @@ void ShowApplicationError(const std::exception& e) {
 struct TModules {
   bool Branding = false;
   bool LANTools = false;
+  bool SDBTools = false;
 
   void Start() {
     StartVistaReady();
@@ -63,8 +65,11 @@ struct TModules {
     LoadApplicationIcon();
     LANTools = true;  // finishing also cleans up a half-done start
     StartLANTools();
+    SDBTools = true;
+    StartSDBTools();
   }
   ~TModules() {
+    if (SDBTools) FinishSDBTools();
     if (LANTools) FinishLANTools();
     if (Branding) FinishBranding();
   }
