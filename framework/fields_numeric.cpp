@@ -263,6 +263,11 @@ void TBCDField::WriteValue(const TBcd& value) {
   int places = std::max(0, std::min(Size(), precision));
   TBcd stored;
   if (!TryNormalizeBcd(value, precision, places, stored)) {
+    if (DataSet() && !DataSet()->FieldChecksBcdRange(this)) {
+      // The dataset judges the range; only the decimals are fitted here.
+      SetData(&(stored = NormalizeBcd(value, TBcd::MaxDigits, places)));
+      return;
+    }
     // The bound is the largest value of `precision` digits with `places` decimals.
     std::string nines = precision > places ? std::string(precision - places, '9') : "0";
     if (places > 0) nines += FormatSettings().DecimalSeparator + std::string(places, '9');

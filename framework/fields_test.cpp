@@ -252,6 +252,16 @@ TEST_F(FieldsTest, PackedDecimalFieldsAreExact) {
   EXPECT_EQ(fmt->AsString(), "0.12345678");
 }
 
+TEST_F(FieldsTest, ADataSetMayTakeOverTheRangeCheckOfPackedDecimals) {
+  // The storage applies its own range rule (and error) in PutFieldData; the
+  // field then hands the value on, fitted to its decimals only.
+  ds.BcdRangeByDataSet = true;
+  TField* b = F("BCD");
+  b->SetAsString("123456789012345678901.234567");
+  EXPECT_EQ(b->AsString(), "123456789012345678901.2346");
+  EXPECT_EQ(BcdScale(Native<TBcd>("BCD")), 4);
+}
+
 TEST_F(FieldsTest, BooleanFieldsUseMinusOneForTrue) {
   TField* b = F("FLAG");
   b->SetAsBoolean(true);

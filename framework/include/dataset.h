@@ -264,6 +264,10 @@ class TDataSet {
   virtual bool GetCurrentRecord(TRecordBuffer) { return false; }
   /// Whether a field is part of the active key (key edits accept only those).
   virtual bool IsIndexField(TField*) { return false; }
+  /// Whether a BCD field refuses a value its Precision cannot hold itself
+  /// (true, the default) or hands it on unchecked, rounded to its decimals,
+  /// so that PutFieldData applies the storage's own range rule and error.
+  virtual bool FieldChecksBcdRange(const TField*) const { return true; }
   /// The field-change notice after a stored value (not in dsCalcFields,
   /// dsFilter, dsNewValue): marks the dataset Modified for a data field, runs
   /// the field's OnChange, recomputes calculated fields in an edit. Blob

@@ -32,6 +32,8 @@ class TMemDataSet : public TDataSet {
   /// ClearBufferHook fails as a default value that does not convert would.
   int ClearFailures = 0;
   bool ReadOnlyData = false;
+  /// The dataset, not the BCD field, judges a packed decimal's range.
+  bool BcdRangeByDataSet = false;
   /// Master/detail: the detail shows the rows whose DetailFields equal the
   /// master's MasterFields.
   std::string DetailFields;
@@ -119,6 +121,7 @@ class TMemDataSet : public TDataSet {
   TDataSource* DataSource() const override { return FMasterLink.DataSource(); }
 
   bool CanModify() const override { return !ReadOnlyData; }
+  bool FieldChecksBcdRange(const TField*) const override { return !BcdRangeByDataSet; }
   int RecordCount() override {
     CheckActive();
     return static_cast<int>(FRows.size());
