@@ -159,8 +159,14 @@ void TIDFile::Rewrite(std::string_view text) {
     content += "\r\n";
     WriteAll(handle, content, FPath);
     // A replaced file keeps its permissions; a new one gets the umask's.
-    if ((FFileHandle >= 0 && ::fchmod(handle, mode) != 0) || ::fsync(handle) != 0)
+    if (FFileHandle >= 0 && ::fchmod(handle, mode) != 0)
       RaiseIO("Cannot write the ID file", FPath, errno);
+    // The content is complete in the system before the rename, so a crashed
+    // process leaves the old file or the new one, never a part. No fsync:
+    // the database commits without one too (WAL, synchronous=NORMAL), the
+    // file system writes a renamed-over file's data before the rename, and
+    // an ID file that lost its last rewrite in a power cut only offers an ID
+    // the lookup of the file step then finds used.
     if (::rename(temp.c_str(), FPath.c_str()) != 0)
       RaiseIO("Cannot write the ID file", FPath, errno);
   } catch (...) {

@@ -51,7 +51,7 @@ class TIDFile {
   /// The number on the first line; 0 when the line is not one.
   int64_t ReadValue() const;
   /// Replaces the file whole with `text` + CR LF: written to the temporary
-  /// file beside it, flushed, renamed over it. A read-only file (owner's
+  /// file beside it, written out whole, renamed over it. A read-only file (owner's
   /// write bit clear) is refused and stays as it is.
   void Rewrite(std::string_view text);
 
