@@ -173,6 +173,9 @@ class Connection : public Object {
   std::vector<Database*> Databases();
   /// The connection's record locks on one file.
   sdbstore::LockOwner& Locks(Database& db);
+  /// Makes SQL UPDATE and DELETE of the connection on a table respect the
+  /// record locks of other connections (sdbengine_statements.cpp).
+  void GuardLockedRecords(Database& db, const TableDef& table);
 
   bool InTransaction();
   void Begin();
@@ -187,6 +190,8 @@ class Connection : public Object {
   std::unique_ptr<Database> FDictionary;
   std::map<std::string, std::unique_ptr<Database>> FFree;  // key: file path
   std::map<Database*, std::unique_ptr<sdbstore::LockOwner>> FLocks;
+  std::set<Database*> FLockCheck;                    // lock check function registered
+  std::set<std::pair<Database*, int64_t>> FGuarded;  // tables with lock triggers
   bool FInTransaction = false;
 };
 
@@ -405,6 +410,11 @@ Table* NewLiveCursor(Statement& s, Database& db, const sdbstore::Translation& tr
 
 /// Closes a table or cursor handle (its locks and pending update go too).
 void CloseTable(Table& table);
+/// Drops a record lock the handle holds. The connection's lock is released
+/// only when no other handle of the connection holds the record as well: a
+/// lock belongs to the handle that took it, so closing or unlocking one
+/// handle never unprotects another handle's record.
+void ReleaseRecordLock(Table& table, int64_t recno);
 
 // Index orders, scopes and filters (sdbengine_index*.cpp, sdbengine_filter.cpp).
 /// The cursor a navigation call moves: a table or SQL cursor in its own

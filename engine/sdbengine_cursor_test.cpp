@@ -247,6 +247,8 @@ TEST_F(SdbCursor, RecordLocksConflictBetweenConnections) {
   EXPECT_EQ(SDB_E_RECORD_LOCKED, SdbDeleteRecord(theirs));
   EXPECT_EQ(SDB_E_NO_SUCH_RECORD, SdbLockRecord(theirs, 77));
   SDB_OK(SdbUnlockRecord(mine, 2));
+  EXPECT_EQ(SDB_E_RECORD_LOCKED, SdbLockRecord(theirs, 2));  // `second` still holds it
+  SDB_OK(SdbUnlockRecord(second, 2));
   SDB_OK(SdbLockRecord(theirs, 2));
   SDB_OK(SdbCloseTable(theirs));  // closing releases its locks
   SDB_OK(SdbLockRecord(mine, 3));
@@ -354,5 +356,105 @@ TEST_F(SdbCursor, TransactionsAndSavepoints) {
   EXPECT_EQ(1u, Count(theirs));
   SDB_OK(SdbCommitTransaction(conn));
   EXPECT_EQ(2u, Count(theirs));
+  SDB_OK(SdbDisconnect(other));
+}
+
+TEST_F(SdbCursor, ALockStaysWhileAnyHandleOfTheConnectionHoldsIt) {
+  Fill(2);
+  SDBHANDLE other = Other();
+  SDBHANDLE first = Open("T"), second = Open("T"), theirs = Open("T", 0, other);
+  SDB_OK(SdbLockRecord(first, 1));
+  SDB_OK(SdbLockRecord(second, 1));
+  SDB_OK(SdbUnlockRecord(first, 1));
+  EXPECT_EQ(SDB_E_RECORD_LOCKED, SdbLockRecord(theirs, 1));
+  SDB_OK(SdbUnlockRecord(first, 1));  // not held by `first` any more: changes nothing
+  EXPECT_EQ(SDB_E_RECORD_LOCKED, SdbLockRecord(theirs, 1));
+  SDB_OK(SdbGotoRecord(theirs, 1));
+  SDB_OK(Set(theirs, "NAME", "lost"));
+  EXPECT_EQ(SDB_E_RECORD_LOCKED, SdbWriteRecord(theirs));
+  SDB_OK(SdbCancelUpdate(theirs));
+
+  SDB_OK(SdbLockRecord(first, 2));
+  SDB_OK(SdbLockRecord(second, 2));
+  SDB_OK(SdbCloseTable(first));  // closing one handle leaves the other's locks
+  EXPECT_EQ(SDB_E_RECORD_LOCKED, SdbLockRecord(theirs, 2));
+  SDB_OK(SdbCloseTable(second));
+  SDB_OK(SdbLockRecord(theirs, 1));
+  SDB_OK(SdbLockRecord(theirs, 2));
+  SDB_OK(SdbDisconnect(other));
+}
+
+TEST_F(SdbCursor, AFailedWriteStaysPendingOnAMoveToItsOwnRecord) {
+  SDB_OK(Exec("CREATE UNIQUE INDEX UID ON T (ID);"));
+  Fill(2);
+  SDBHANDLE t = Open("T");
+  SDB_OK(SdbGotoRecord(t, 2));
+  SDB_OK(Set(t, "ID", "1"));
+  EXPECT_EQ(SDB_E_SQL, SdbWriteRecord(t));  // duplicate key
+  SDB_OK(SdbGotoRecord(t, 2));              // does not write the failed update again
+  SDB_OK(Set(t, "ID", "5"));
+  SDB_OK(SdbWriteRecord(t));
+  SDB_OK(SdbGotoRecord(t, 2));
+  EXPECT_EQ("5", Get(t, "ID"));
+
+  SDB_OK(Set(t, "ID", "1"));
+  EXPECT_EQ(SDB_E_SQL, SdbWriteRecord(t));
+  SDB_OK(SdbGotoBookmark(t, 2));
+  EXPECT_EQ("1", Get(t, "ID"));  // still pending
+  SDB_OK(SdbCancelUpdate(t));
+  EXPECT_EQ("5", Get(t, "ID"));
+
+  SDB_OK(Set(t, "ID", "1"));
+  EXPECT_EQ(SDB_E_SQL, SdbGotoRecord(t, 1));  // a move elsewhere writes it (and fails)
+  SDB_OK(SdbCancelUpdate(t));
+  SDB_OK(Set(t, "NAME", "kept"));
+  SDB_OK(SdbGotoRecord(t, 2));  // a pending update that does not fail is kept, not lost
+  SDB_OK(SdbWriteRecord(t));
+  SDB_OK(SdbGotoRecord(t, 1));
+  SDB_OK(SdbGotoRecord(t, 2));
+  EXPECT_EQ("kept", Get(t, "NAME"));
+}
+
+TEST_F(SdbCursor, AppendsStopWhereRecordNumbersEnd) {
+  Fill(1);
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(dd.c_str(), &raw));
+  ASSERT_EQ(SQLITE_OK,
+            sqlite3_exec(raw, "UPDATE sqlite_sequence SET seq = 4294967294 WHERE name = 'T'",
+                         nullptr, nullptr, nullptr));
+  sqlite3_close(raw);
+  SDBHANDLE other = Other();
+  SDBHANDLE t = Open("T"), theirs = Open("T", 0, other);
+  SDB_OK(Append(t, 2));
+  EXPECT_EQ(4294967295u, RecNo(t));
+  SDB_OK(SdbLockRecord(t, 0));
+  EXPECT_EQ(SDB_E_RECORD_LOCKED, SdbLockRecord(theirs, 4294967295u));
+  SDB_OK(SdbLockRecord(theirs, 1));  // the last number's lock is its own
+
+  EXPECT_EQ(SDB_E_VALUE_OUT_OF_RANGE, SdbAppendRecord(t));
+  EXPECT_NE(LastError().find("record numbers"), std::string::npos) << LastError();
+  EXPECT_EQ(SDB_E_VALUE_OUT_OF_RANGE, SdbAppendRecord(theirs));
+  EXPECT_EQ(2u, Count(t));
+  SDB_OK(SdbDisconnect(other));
+}
+
+TEST_F(SdbCursor, SqlUpdatesAndDeletesRespectRecordLocksOfOtherConnections) {
+  Fill(3);
+  SDBHANDLE other = Other();
+  SDBHANDLE theirs = Open("T", 0, other);
+  SDB_OK(SdbLockRecord(theirs, 2));
+  EXPECT_EQ(SDB_E_RECORD_LOCKED, Exec("UPDATE T SET NAME = 'sql' WHERE ID >= 1"));
+  EXPECT_NE(LastError().find("locked"), std::string::npos) << LastError();
+  EXPECT_EQ(SDB_E_RECORD_LOCKED, Exec("DELETE FROM T WHERE ID = 2"));
+  EXPECT_EQ(SDB_E_RECORD_LOCKED, Exec("DELETE FROM T"));
+  SDBHANDLE t = Open("T");
+  EXPECT_EQ(3u, Count(t));
+  SDB_OK(SdbGotoRecord(t, 1));
+  EXPECT_EQ("n1", Get(t, "NAME"));  // the refused statement changed no row
+  SDB_OK(Exec("UPDATE T SET NAME = 'sql' WHERE ID <> 2"));
+  SDB_OK(Exec(other, "UPDATE T SET NAME = 'owner' WHERE ID = 2"));  // the holder may
+  SDB_OK(SdbUnlockRecord(theirs, 2));
+  SDB_OK(Exec("DELETE FROM T WHERE ID = 2"));
+  EXPECT_EQ(2u, Count(t));
   SDB_OK(SdbDisconnect(other));
 }

@@ -194,7 +194,10 @@ void Table::Skip(int32_t count) {
 }
 
 bool Table::GotoRecord(int64_t number) {
-  if (pending.active) WritePending("SdbGotoRecord");
+  // A move onto the record whose update is pending keeps the update pending:
+  // after a failed write the caller moves there to write the corrected values
+  // and must not run into the old failure first.
+  if (pending.active && (pending.append || pending.recno != number)) WritePending("SdbGotoRecord");
   DropBatch();
   FBatchSize = 0;
   if (number <= 0) {

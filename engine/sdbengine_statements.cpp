@@ -201,7 +201,47 @@ std::string ParamText(const Param& p) {
   }
 }
 
+// The record a statement of this thread was refused for, because another
+// connection locks it (set by the lock check, read after the failed step).
+struct LockConflict {
+  bool hit = false;
+  int64_t recno = 0;
+};
+thread_local LockConflict tLockConflict;
+
+// sdb_record_lock_check(table id, record number): fails the statement when
+// another connection holds the record's lock. The user data is the
+// connection's lock owner of the database.
+void RecordLockCheck(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  auto* owner = static_cast<sdbstore::LockOwner*>(sqlite3_user_data(ctx));
+  int64_t table = sqlite3_value_int64(argv[0]), recno = sqlite3_value_int64(argv[1]);
+  if (owner->LockedByOther(table, recno)) {
+    tLockConflict = {true, recno};
+    sqlite3_result_error(ctx, "the record is locked by another user", -1);
+    return;
+  }
+  sqlite3_result_null(ctx);
+}
+
 }  // namespace
+
+void Connection::GuardLockedRecords(Database& db, const TableDef& table) {
+  if (FGuarded.count({&db, table.id})) return;
+  if (!FLockCheck.count(&db)) {
+    int rc = sqlite3_create_function_v2(db.Handle(), "sdb_record_lock_check", 2,
+                                        SQLITE_UTF8 | SQLITE_DIRECTONLY, &Locks(db),
+                                        RecordLockCheck, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) sdbstore::ThrowSqlite(db.Handle(), rc, "registering the lock check");
+    FLockCheck.insert(&db);
+  }
+  // Temporary triggers: this connection's own, gone with it, never stored.
+  const std::string id = std::to_string(table.id);
+  for (const char* event : {"UPDATE", "DELETE"})
+    db.Exec(std::string("CREATE TEMP TRIGGER IF NOT EXISTS \"sdb_lock_") + event + "_" + id +
+            "\" BEFORE " + event + " ON " + table.quotedName +
+            " BEGIN SELECT sdb_record_lock_check(" + id + ", old.\"sdb_recno\"); END");
+  FGuarded.insert({&db, table.id});
+}
 
 Statement::~Statement() = default;
 
@@ -349,8 +389,17 @@ SDBHANDLE Run(Statement& s, const std::vector<Prepared>& list, bool wantCursor) 
       if (wantCursor) cursor = NewCursor(s, std::move(rows), table).handle;
       continue;
     }
+    if (tr.kind == K::Update || tr.kind == K::Delete) {
+      auto def = db.FindTable(tr.table);
+      if (def) s.conn->GuardLockedRecords(db, *def);  // the prepared statement follows
+    }
+    tLockConflict = {};
     int rc = sqlite3_step(f.stmt);
-    if (rc != SQLITE_DONE && rc != SQLITE_ROW) sdbstore::ThrowSqlite(db.Handle(), rc);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+      if (tLockConflict.hit)  // the statement changed nothing
+        Throw(SDB_E_RECORD_LOCKED, sdbstore::LockConflictText(tr.table, tLockConflict.recno));
+      sdbstore::ThrowSqlite(db.Handle(), rc);
+    }
     s.rowsAffected = sqlite3_changes(db.Handle());
     if (tr.kind == K::Other) db.InvalidateTables();  // it may have changed the schema
     if (tr.kind == K::Insert && s.rowsAffected > 0) {

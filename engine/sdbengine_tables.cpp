@@ -66,12 +66,18 @@ int Table::FieldIndex(SDBFIELD field, const char* call) const {
 
 Table::~Table() = default;
 
+void ReleaseRecordLock(Table& table, int64_t recno) {
+  table.heldLocks.erase(recno);
+  for (const Table* other : table.conn->tables)
+    if (other != &table && other->db == table.db && other->def && table.def &&
+        other->def->id == table.def->id && other->heldLocks.count(recno))
+      return;  // still held through another handle of the connection
+  table.conn->Locks(*table.db).UnlockRecord(table.def->id, recno);
+}
+
 void CloseTable(Table& table) {
   table.CancelPending();
-  if (table.db && !table.heldLocks.empty()) {
-    auto& locks = table.conn->Locks(*table.db);
-    for (int64_t recno : table.heldLocks) locks.UnlockRecord(table.def->id, recno);
-  }
+  while (table.db && !table.heldLocks.empty()) ReleaseRecordLock(table, *table.heldLocks.begin());
   CloseOrders(table);  // its index handles
   table.conn->tables.erase(&table);
   if (table.statement) table.statement->cursors.erase(&table);

@@ -424,6 +424,13 @@ extern "C" uint32_t SdbAppendRecord(SDBHANDLE hTable) {
     p.savedEof = t.eof;
     p.savedRecno = t.recno;
     p.recno = t.db->ReserveRecordNumber(*t.def);
+    // Record numbers are 32-bit in bookmarks, record-number answers and lock
+    // offsets; a larger one would read as another record (or as the table's
+    // own lock), so the table is full.
+    if (p.recno > int64_t(UINT32_MAX))
+      Throw(SDB_E_VALUE_OUT_OF_RANGE, "SdbAppendRecord: the table " + t.name +
+                                          " has used up its record numbers (at most " +
+                                          std::to_string(UINT32_MAX) + "); no record is added.");
     p.image.assign(t.RecordLength(), 0);
     sdbstore::InitRecord(t.Fields(), p.image.data());
     if (t.def->autoincField >= 0)
@@ -542,8 +549,7 @@ extern "C" uint32_t SdbUnlockRecord(SDBHANDLE hTable, uint32_t ulRec) {
     Table& t = Tab(hTable, "SdbUnlockRecord");
     int64_t rec = LockTarget(t, ulRec, "SdbUnlockRecord");
     if (t.Exclusive()) return SDB_SUCCESS;
-    t.conn->Locks(*t.db).UnlockRecord(t.def->id, rec);
-    t.heldLocks.erase(rec);
+    if (t.heldLocks.count(rec)) ReleaseRecordLock(t, rec);
     return SDB_SUCCESS;
   });
 }

@@ -80,7 +80,7 @@ typedef const char* SDBFIELD;
 #define SDB_E_VALUE_OUT_OF_RANGE 5148u
 #define SDB_E_INVALID_VALUE 5149u
 #define SDB_E_NO_SUCH_OBJECT 5139u /* index (or other named object) not found */
-#define SDB_E_EXPRESSION 5199u    /* an expression that does not parse; text shows the place */
+#define SDB_E_EXPRESSION 5199u     /* an expression that does not parse; text shows the place */
 #define SDB_E_FILTER_SET 5211u
 #define SDB_E_SQL 7200u /* text holds "Error 7200:" and "NativeError = <n>;" */
 /* A write refused by a unique index answers SDB_E_SQL (NativeError = 19) with
@@ -425,7 +425,8 @@ uint32_t SdbGetDeleted(uint16_t* pbShowDeleted);
    out-of-range value answers 5147-5149 naming column "NAME". On a statement
    handle the same setters bind parameters. */
 /* Starts a new record; its record number and AUTOINC values are assigned now
-   and kept when a failed write is retried. */
+   and kept when a failed write is retried. A table whose record numbers
+   would pass 4294967295 takes no more records (SDB_E_VALUE_OUT_OF_RANGE). */
 uint32_t SdbAppendRecord(SDBHANDLE hTable);
 /* Text value: converted by the field type (numbers, dates in the date format,
    logicals T/F/Y/N/1/0). */
@@ -452,7 +453,9 @@ uint32_t SdbSetBinary(SDBHANDLE hObj, SDBFIELD pucFldName, uint16_t usBinaryType
 uint32_t SdbSetString(SDBHANDLE hObj, SDBFIELD pucFldName, const char* pucBuf, uint32_t ulLen);
 uint32_t SdbSetStringW(SDBHANDLE hObj, SDBFIELD pucFldName, const char16_t* pwcBuf, uint32_t ulLen);
 /* Stores the pending update (nothing pending: 0). Checks record locks held
-   by other connections (SDB_E_RECORD_LOCKED). */
+   by other connections (SDB_E_RECORD_LOCKED). A failed write stays pending:
+   a move to another record writes it again, a move onto its own record
+   (SdbGotoRecord, SdbGotoBookmark) keeps it pending, SdbCancelUpdate drops it. */
 uint32_t SdbWriteRecord(SDBHANDLE hTable);
 /* Drops the pending update; a pending append leaves nothing behind.
    SDB_E_NO_CURRENT_RECORD without a record, SDB_E_NO_PENDING_UPDATE when
@@ -468,8 +471,12 @@ uint32_t SdbGetLastAutoinc(SDBHANDLE hObj, uint32_t* pulAutoIncVal);
 
 /* ---- Record locks ---------------------------------------------------------
    A lock excludes every other connection, of this or another process, until
-   unlocked, the table closed, or the process gone. Exclusive handles need
-   none (both calls succeed). */
+   unlocked, the table closed, or the process gone; SQL UPDATE and DELETE of
+   another connection that would change a locked record fail with
+   SDB_E_RECORD_LOCKED and change nothing. A lock belongs to the handle that
+   took it: the record stays locked while any handle of the connection holds
+   it, and unlocking through a handle that holds none changes nothing.
+   Exclusive handles need none (both calls succeed). */
 /* ulRec 0: the current record. SDB_E_RECORD_LOCKED on a conflict. */
 uint32_t SdbLockRecord(SDBHANDLE hTable, uint32_t ulRec);
 /* ulRec 0: the current record. */
