@@ -149,19 +149,14 @@ bool TDataSet::Locate(std::string_view keyFields, const Variant& keyValues,
   CheckBrowseMode();
   std::vector<TField*> fields = GetFieldList(keyFields);
   CheckKeyValues(fields.size(), keyValues);
-  DoBeforeScroll();
-  bool found = false;
-  {
+  return PositionedJump([&] {
+    bool found = false;
     TTempStateScope scope(FState, dsFilter, FFilterBuffer, SpareBuffer());
-    CursorPosChanged();
     GoFirstHook();
     while (!found && FetchRecordHook(FFilterBuffer, gmNext, true) == grOK)
       found = RecordMatches(fields, keyValues, options);
-  }
-  if (!found) return false;
-  Resync({rmExact, rmCenter});
-  DoAfterScroll();
-  return true;
+    return found;
+  });
 }
 
 Variant TDataSet::Lookup(std::string_view keyFields, const Variant& keyValues,

@@ -146,6 +146,10 @@ void TDataSet::ClearFields() {
 void TDataSet::Post() {
   CheckActive();
   UpdateRecord();
+  if (FState == dsSetKey) {
+    EndKeyEdit(true);
+    return;
+  }
   if (!IsEditing(FState)) return;
   DataEvent(deCheckBrowseMode);
   if (BeforePost) BeforePost(this);
@@ -156,6 +160,10 @@ void TDataSet::Post() {
 }
 
 void TDataSet::Cancel() {
+  if (FState == dsSetKey) {
+    EndKeyEdit(false);
+    return;
+  }
   if (!IsEditing(FState)) return;
   DataEvent(deCheckBrowseMode);
   bool inserting = FState == dsInsert;
@@ -167,6 +175,20 @@ void TDataSet::Cancel() {
   Resync({});
   if (AfterCancel) AfterCancel(this);
   if (inserting) DoAfterScroll();
+}
+
+void TDataSet::BeginKeyEdit() {
+  SetState(dsSetKey);
+  FModified = true;
+  DataEvent(deDataSetChange);
+}
+
+void TDataSet::EndKeyEdit(bool post) {
+  if (FState != dsSetKey) return;
+  DataEvent(deCheckBrowseMode);
+  KeyEditEndHook(post);
+  SetState(dsBrowse);
+  DataEvent(deDataSetChange);
 }
 
 void TDataSet::Delete() {

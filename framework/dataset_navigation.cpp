@@ -298,6 +298,16 @@ void TDataSet::CheckBrowseMode() {
   }
 }
 
+bool TDataSet::PositionedJump(const std::function<bool()>& seek) {
+  CheckBrowseMode();
+  DoBeforeScroll();
+  CursorPosChanged();
+  if (!seek()) return false;
+  Resync({rmExact, rmCenter});
+  DoAfterScroll();
+  return true;
+}
+
 void TDataSet::DisableControls() {
   if (FDisableCount == 0) {
     FDisableState = FState;

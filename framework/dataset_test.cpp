@@ -283,6 +283,67 @@ TEST_F(DataSetTest, KeyModeAcceptsOnlyKeyFields) {
   EXPECT_EQ(ds.State(), dsInactive);
 }
 
+class CountingLink : public TDataLink {
+ public:
+  int changes = 0, states = 0;
+
+ protected:
+  void DataSetChanged() override { ++changes; }
+  void DataSetScrolled(int) override { ++changes; }
+  void EditingChanged() override { ++states; }
+};
+
+TEST_F(DataSetTest, KeyEditsEndByPostKeepingOrCancelRestoringTheKey) {
+  Fill(4);
+  ds.IndexFields = "NAME";
+  TDataSource source;
+  source.SetDataSet(&ds);
+  CountingLink link;
+  link.SetDataSource(&source);
+  ds.Open();
+  ds.SetKey();
+  EXPECT_EQ(ds.State(), dsSetKey);
+  EXPECT_TRUE(ds.Modified());
+  EXPECT_EQ(link.changes, 1);
+  EXPECT_EQ(link.states, 1);
+  ds.FieldByName("NAME")->SetAsString("Name3");
+  ds.Log.clear();
+  ds.Post();
+  EXPECT_EQ(ds.State(), dsBrowse);
+  EXPECT_TRUE(ds.KeyKept);
+  EXPECT_EQ(link.changes, 2);
+  EXPECT_EQ(link.states, 2);
+  EXPECT_EQ(Steps(), (std::vector<std::string>{"KeyEditEnd(post)"}));  // no PostHook
+
+  ds.SetKey();
+  ds.FieldByName("NAME")->SetAsString("Name1");
+  ds.Cancel();  // the key set before comes back
+  EXPECT_EQ(Steps(), (std::vector<std::string>{"KeyEditEnd(cancel)"}));
+  EXPECT_TRUE(ds.GotoKey());
+  EXPECT_EQ(Id(), 3);
+  ds.Log.clear();
+  ds.Cancel();  // outside key mode nothing ends
+  EXPECT_TRUE(Steps().empty());
+}
+
+TEST_F(DataSetTest, PositionedJumpsPostAnEditAndScrollOnlyWhenTheRecordIsFound) {
+  Fill(5);
+  ds.Open();
+  ds.Edit();
+  ds.FieldByName("NAME")->SetAsString("Edited");
+  LogEvents();
+  ds.SetRecNo(4);  // the jump posts the edit first
+  EXPECT_EQ(Id(), 4);
+  EXPECT_EQ(ds.Cell(0, "NAME"), "Edited");
+  EXPECT_EQ(Steps(), (std::vector<std::string>{"BeforePost", "PostHook", "AfterPost",
+                                               "BeforeScroll", "AfterScroll"}));
+  EXPECT_FALSE(ds.Locate("NAME", "Nobody", {}));
+  EXPECT_EQ(Steps(), (std::vector<std::string>{"BeforeScroll", "GoFirstHook"}));
+  EXPECT_EQ(Id(), 4);
+  ds.Next();  // the cursor was marked moved: the ring goes on from record 4
+  EXPECT_EQ(Id(), 5);
+}
+
 // -- the buffer ring ------------------------------------------------------------------
 
 TEST_F(DataSetTest, EmptyDatasetIsAtBothEnds) {
@@ -648,16 +709,6 @@ TEST_F(DataSetTest, EditAndDeleteErrorHandlers) {
 }
 
 // -- controls ----------------------------------------------------------------------------
-
-class CountingLink : public TDataLink {
- public:
-  int changes = 0, states = 0;
-
- protected:
-  void DataSetChanged() override { ++changes; }
-  void DataSetScrolled(int) override { ++changes; }
-  void EditingChanged() override { ++states; }
-};
 
 TEST_F(DataSetTest, DisableControlsNestsAndNotifiesOnceAtTheEnd) {
   Fill(5);

@@ -93,10 +93,11 @@ std::function<void(const std::exception&)>& ApplicationExceptionHandler();
 ///           record (dsBrowse, Resync). Both rethrow.
 ///   Post    deUpdateRecord (refused outside dsEdit, dsInsert, dsSetKey);
 ///           in dsEdit/dsInsert: deCheckBrowseMode, BeforePost, PostHook under
-///           OnPostError, dsBrowse, Resync, AfterPost. A descendant's key
-///           mode ends in its own Post/Cancel after these.
+///           OnPostError, dsBrowse, Resync, AfterPost; in dsSetKey: the key
+///           edit ends (EndKeyEdit, keeping the key).
 ///   Cancel  deCheckBrowseMode, BeforeCancel (+BeforeScroll for an insert),
-///           CancelHook, dsBrowse, Resync, AfterCancel (+AfterScroll).
+///           CancelHook, dsBrowse, Resync, AfterCancel (+AfterScroll); in
+///           dsSetKey: the key edit ends (EndKeyEdit, restoring the key).
 ///   Delete  deCheckBrowseMode, BeforeDelete, BeforeScroll, DeleteHook under
 ///           OnDeleteError, dsBrowse, Resync, AfterDelete, AfterScroll; in
 ///           dsInsert or dsSetKey it is Cancel.
@@ -407,6 +408,25 @@ class TDataSet {
   void UpdateCursorPos();
   /// Sets the minimum ring size (at least 1).
   void SetMinBufferCount(int count);
+
+  // -- key edits and positioned jumps -------------------------------------------
+  /// Enters key mode after the descendant made its key buffer current (it
+  /// has run the browse-mode check): dsSetKey, Modified, deDataSetChange.
+  void BeginKeyEdit();
+  /// Ends key mode (nothing outside dsSetKey): deCheckBrowseMode (controls
+  /// hand over their values), KeyEditEndHook(post), dsBrowse,
+  /// deDataSetChange. Post ends a key edit with post true, Cancel (and
+  /// Delete, Close) with post false.
+  void EndKeyEdit(bool post);
+  /// The descendant's part of ending a key edit: post keeps the key just
+  /// edited, cancel puts back the key saved when key mode began.
+  virtual void KeyEditEndHook(bool /*post*/) {}
+  /// A jump to a record the descendant finds: browse-mode check,
+  /// BeforeScroll, cursor marked moved, seek(). When seek answers true the
+  /// buffers are rebuilt around the cursor's record (Resync exact and
+  /// centred) and AfterScroll runs; when it answers false the descendant has
+  /// put the cursor back or moved by other means. Answers seek's answer.
+  bool PositionedJump(const std::function<bool()>& seek);
   /// Frees every buffer and allocates as many again (after a change of the
   /// buffer layout); the ring is then empty until Resync or First refills it.
   /// If an allocation fails the dataset is closed and the error propagates.

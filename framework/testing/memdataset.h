@@ -51,7 +51,6 @@ class TMemDataSet : public TDataSet {
   ~TMemDataSet() override {
     Destroying();
     Close();
-    if (FKeyBuffer) FreeBufferHook(FKeyBuffer);
   }
 
   void AddColumn(std::string name, TFieldType type, int size = 0, bool required = false) {
@@ -83,11 +82,13 @@ class TMemDataSet : public TDataSet {
   void SetKey() {
     CheckBrowseMode();
     if (!FKeyBuffer) FKeyBuffer = NewBufferHook();
+    if (!FSavedKey) FSavedKey = NewBufferHook();
+    std::memcpy(FSavedKey, FKeyBuffer, BufferSize());
     std::memset(FKeyBuffer, 0, BufferSize());
-    SetState(dsSetKey);
-    SetModified(true);
-    DataEvent(deDataSetChange);
+    BeginKeyEdit();
   }
+  /// Whether the key buffer holds a key that was posted.
+  bool KeyKept = false;
   bool GotoKey() {
     CheckBrowseMode();
     std::vector<TField*> fields = GetFieldList(IndexFields);
@@ -97,13 +98,12 @@ class TMemDataSet : public TDataSet {
     RestoreState(old);
     return Locate(IndexFields, values.size() == 1 ? values[0] : Variant::Array(values), {});
   }
-  void Post() override {
-    TDataSet::Post();
-    if (State() == dsSetKey) EndKeyMode();
-  }
-  void Cancel() override {
-    TDataSet::Cancel();
-    if (State() == dsSetKey) EndKeyMode();
+  void KeyEditEndHook(bool post) override {
+    Log.push_back(post ? "KeyEditEnd(post)" : "KeyEditEnd(cancel)");
+    if (post)
+      KeyKept = Modified();
+    else
+      std::memcpy(FKeyBuffer, FSavedKey, BufferSize());
   }
   bool IsIndexField(TField* field) override {
     for (TField* key : GetFieldList(IndexFields))
@@ -132,11 +132,10 @@ class TMemDataSet : public TDataSet {
     return IndexOfId(BufferId(ActiveBuffer())) + 1;
   }
   void SetRecNo(int value) override {
-    CheckBrowseMode();
-    DoBeforeScroll();
-    FCursor = std::clamp(value - 1, 0, static_cast<int>(FRows.size()));
-    Resync({rmCenter});
-    DoAfterScroll();
+    PositionedJump([&] {
+      FCursor = std::clamp(value - 1, 0, static_cast<int>(FRows.size()) - 1);
+      return !FRows.empty();
+    });
   }
   bool IsSequenced() override { return true; }
   bool BookmarkValid(const TBookmark& bookmark) override {
@@ -215,7 +214,8 @@ class TMemDataSet : public TDataSet {
   void CloseHook() override {
     Log.push_back("CloseHook");
     if (FKeyBuffer) FreeBufferHook(FKeyBuffer);
-    FKeyBuffer = nullptr;
+    if (FSavedKey) FreeBufferHook(FSavedKey);
+    FKeyBuffer = FSavedKey = nullptr;
     FOpen = false;
     BindFields(false);
     DestroyFields();
@@ -383,12 +383,6 @@ class TMemDataSet : public TDataSet {
   }
 
  private:
-  void EndKeyMode() {
-    DataEvent(deCheckBrowseMode);
-    SetState(dsBrowse);
-    DataEvent(deDataSetChange);
-  }
-
   struct Row {
     int Id = 0;
     std::vector<uint8_t> Image;
@@ -562,6 +556,7 @@ class TMemDataSet : public TDataSet {
   std::map<TRecordBuffer, std::vector<std::string>> FBlobs;
   std::vector<uint8_t> FOldImage;
   TRecordBuffer FKeyBuffer = nullptr;
+  TRecordBuffer FSavedKey = nullptr;  // the key when key mode began, for Cancel
   TMasterDataLink FMasterLink;
   int FNextId = 0;
   int FRecordSize = 0;
