@@ -32,7 +32,7 @@
  * expression language; they join the WHERE of every walk, seek and count.
  */
 
-namespace sdbe {
+namespace sdbengine {
 
 class Index;
 
@@ -143,4 +143,4 @@ void OrdersChanged(Table& table);
 /// Turns a failure of the expression language into an engine error.
 [[noreturn]] void ThrowExpr(const sdbexpr::ExprError& e, const char* call);
 
-}  // namespace sdbe
+}  // namespace sdbengine

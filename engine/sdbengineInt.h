@@ -18,7 +18,7 @@
 #include "sdbengine.h"
 #include "sdbstore.h"
 
-namespace sdbe {
+namespace sdbengine {
 
 // ---------------------------------------------------------------------------
 // Errors. Inside the engine a failure is an Error thrown; every C entry point
@@ -451,4 +451,4 @@ class Search : public Object {
 std::string LocalPath(std::string_view path);
 bool IsSharePath(std::string_view path);
 
-}  // namespace sdbe
+}  // namespace sdbengine

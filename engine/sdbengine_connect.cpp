@@ -10,7 +10,7 @@
 #include "sdbengineInt.h"
 #include "sdbexpr.h"
 
-namespace sdbe {
+namespace sdbengine {
 namespace {
 
 std::atomic<uint64_t> gWriteEpoch{1};
@@ -134,9 +134,9 @@ sdbstore::LockOwner& Connection::Locks(Database& db) {
   return *owner;
 }
 
-}  // namespace sdbe
+}  // namespace sdbengine
 
-using namespace sdbe;
+using namespace sdbengine;
 
 extern "C" uint32_t SdbConnect101(const char* pucConnectString, SDBHANDLE* phConnect) {
   return Api([&] {

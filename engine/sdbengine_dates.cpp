@@ -3,7 +3,7 @@
 
 #include "sdbengineInt.h"
 
-namespace sdbe {
+namespace sdbengine {
 namespace {
 
 std::mutex gFormatMutex;
@@ -42,9 +42,9 @@ void SetProcessDateFormat(std::string format) {
   gDateFormat = std::move(format);
 }
 
-}  // namespace sdbe
+}  // namespace sdbengine
 
-using namespace sdbe;
+using namespace sdbengine;
 
 extern "C" uint32_t SdbGetDateFormat(char* pucFormat, uint16_t* pusLen) {
   return Api([&] { return PutText(ProcessDateFormat(), pucFormat, pusLen); });

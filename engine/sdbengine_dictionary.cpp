@@ -6,7 +6,7 @@
 
 #include "sdbengineInt.h"
 
-using namespace sdbe;
+using namespace sdbengine;
 
 namespace {
 

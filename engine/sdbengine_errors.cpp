@@ -4,7 +4,7 @@
 
 #include "sdbengineInt.h"
 
-namespace sdbe {
+namespace sdbengine {
 namespace {
 
 struct LastError {
@@ -98,9 +98,9 @@ std::u16string_view WideZ(const char16_t* text) {
   return {text, n};
 }
 
-}  // namespace sdbe
+}  // namespace sdbengine
 
-using namespace sdbe;
+using namespace sdbengine;
 
 extern "C" uint32_t SdbGetLastError(uint32_t* pulErrCode, char* pucBuf, uint16_t* pusBufLen) {
   // Answers through its arguments only: it must not replace the error it reports.

@@ -3,7 +3,7 @@
 // current record, and the short and long forms of expressions.
 #include "sdbengineIndex.h"
 
-using namespace sdbe;
+using namespace sdbengine;
 
 namespace {
 

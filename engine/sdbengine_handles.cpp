@@ -7,7 +7,7 @@
 
 #include "sdbengineInt.h"
 
-namespace sdbe {
+namespace sdbengine {
 namespace {
 
 constexpr SDBHANDLE kFirstHandle = 0x1001;  // small numbers passed by mistake are no handles
@@ -121,9 +121,9 @@ Object* Resolve(SDBHANDLE handle, std::initializer_list<Kind> kinds, const char*
                                      KindName(object->kind) + ", not " + wanted + ".");
 }
 
-}  // namespace sdbe
+}  // namespace sdbengine
 
-using namespace sdbe;
+using namespace sdbengine;
 
 extern "C" uint32_t SdbGetHandleType(SDBHANDLE hObj, uint16_t* pusType) {
   return Api([&] {

@@ -5,7 +5,7 @@
 
 #include "sdbengineIndex.h"
 
-namespace sdbe {
+namespace sdbengine {
 namespace {
 
 struct ResetOnExit {
@@ -580,9 +580,9 @@ void RethrowWriteFailure(const Table& t, int64_t recno, const char* call) {
   }
 }
 
-}  // namespace sdbe
+}  // namespace sdbengine
 
-using namespace sdbe;
+using namespace sdbengine;
 
 extern "C" uint32_t SdbGetKeyNum(SDBHANDLE hIndex, uint16_t usFilterOption, uint32_t* pulKey) {
   return Api([&] {

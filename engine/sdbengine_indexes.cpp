@@ -5,7 +5,7 @@
 
 #include "sdbengineIndex.h"
 
-using namespace sdbe;
+using namespace sdbengine;
 
 namespace {
 

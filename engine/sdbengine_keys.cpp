@@ -4,7 +4,7 @@
 
 #include "sdbengineIndex.h"
 
-namespace sdbe {
+namespace sdbengine {
 namespace {
 
 struct ResetOnExit {
@@ -187,9 +187,9 @@ void SetKeyField(Object& object, SDBFIELD field, const char* call,
   x.keyGiven[i] = true;
 }
 
-}  // namespace sdbe
+}  // namespace sdbengine
 
-using namespace sdbe;
+using namespace sdbengine;
 
 extern "C" uint32_t SdbInitRawKey(SDBHANDLE hIndex) {
   return Api([&] {

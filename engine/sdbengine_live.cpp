@@ -10,7 +10,7 @@
 
 #include "sdbengineInt.h"
 
-namespace sdbe {
+namespace sdbengine {
 namespace {
 
 // Whether the statement has an ORDER BY of its own (outside parentheses,
@@ -232,4 +232,4 @@ Table* NewLiveCursor(Statement& s, Database& db, const sdbstore::Translation& tr
   return &ref;
 }
 
-}  // namespace sdbe
+}  // namespace sdbengine

@@ -11,7 +11,7 @@
 
 #include "sdbengineInt.h"
 
-namespace sdbe {
+namespace sdbengine {
 namespace {
 
 // Resets a cached statement on every exit, which ends its read transaction.
@@ -242,9 +242,9 @@ const uint8_t* Table::Current(const char* call) {
   return image.data();
 }
 
-}  // namespace sdbe
+}  // namespace sdbengine
 
-using namespace sdbe;
+using namespace sdbengine;
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "sdbengineInt.h"
 
-namespace sdbe {
+namespace sdbengine {
 
 const uint8_t* Table::ReadImage(const char* call) {
   if (pending.active) return pending.image.data();
@@ -21,9 +21,9 @@ std::optional<std::string> Table::BlobValue(int fieldIndex, const char* call) {
   return source->ReadBlob(recno, fieldIndex);
 }
 
-}  // namespace sdbe
+}  // namespace sdbengine
 
-using namespace sdbe;
+using namespace sdbengine;
 
 namespace {
 

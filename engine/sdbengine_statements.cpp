@@ -4,7 +4,7 @@
 
 #include "sdbengineInt.h"
 
-namespace sdbe {
+namespace sdbengine {
 namespace {
 
 // Finalizes a statement this file prepared itself.
@@ -419,9 +419,9 @@ Statement& Stmt(SDBHANDLE h, const char* call) {
 }
 
 }  // namespace
-}  // namespace sdbe
+}  // namespace sdbengine
 
-using namespace sdbe;
+using namespace sdbengine;
 
 extern "C" uint32_t SdbCreateSQLStatement(SDBHANDLE hConnect, SDBHANDLE* phStatement) {
   return Api([&] {

@@ -5,7 +5,7 @@
 
 #include "sdbengineInt.h"
 
-namespace sdbe {
+namespace sdbengine {
 namespace {
 
 bool FileExists(const std::string& path) {
@@ -98,9 +98,9 @@ void Table::CheckWritable(const char* call, uint32_t right) const {
                                 " permission is not granted on the table " + name + ".");
 }
 
-}  // namespace sdbe
+}  // namespace sdbengine
 
-using namespace sdbe;
+using namespace sdbengine;
 
 extern "C" uint32_t SdbOpenTable90(SDBHANDLE hConnect, const char* pucName,
                                    const char* /*pucAlias*/, uint16_t usTableType,

@@ -1,7 +1,7 @@
 // Transactions and savepoints of a connection, over every file it has open.
 #include "sdbengineInt.h"
 
-namespace sdbe {
+namespace sdbengine {
 
 bool Connection::InTransaction() {
   if (FInTransaction) return true;
@@ -82,9 +82,9 @@ void Connection::DropPendingUpdates() {
   }
 }
 
-}  // namespace sdbe
+}  // namespace sdbengine
 
-using namespace sdbe;
+using namespace sdbengine;
 
 namespace {
 Connection& Conn(SDBHANDLE h, const char* call) {

@@ -4,7 +4,7 @@
 
 #include "sdbengineInt.h"
 
-namespace sdbe {
+namespace sdbengine {
 namespace {
 
 // Characters of a UTF-8 text, as SQLite's length() counts them.
@@ -118,9 +118,9 @@ std::vector<size_t> Statement::ParamSlots(SDBFIELD field, const char* call) cons
   return slots;
 }
 
-}  // namespace sdbe
+}  // namespace sdbengine
 
-using namespace sdbe;
+using namespace sdbengine;
 
 namespace {
 
