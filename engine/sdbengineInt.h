@@ -1,5 +1,8 @@
 // Internal structures of the sdbengine C API: handles, per-thread errors,
 // connections, tables and their cursors, statements.
+// Naming across the engine's internal classes: private data members are
+// FName; public data of plain records (the fields a handle exposes to the
+// rest of the engine) are lowerCamel, as in a struct.
 #pragma once
 
 #include <cstdint>

@@ -27,13 +27,13 @@ constexpr uint32_t kErrExpression = 5199;
 class ExprError : public std::runtime_error {
  public:
   ExprError(const std::string& message, std::string detail, size_t position)
-      : std::runtime_error(message), detail_(std::move(detail)), position_(position) {}
-  const std::string& Detail() const { return detail_; }
-  size_t Position() const { return position_; }    // byte offset, from 0
-  size_t Column() const { return position_ + 1; }  // from 1
+      : std::runtime_error(message), FDetail(std::move(detail)), FPosition(position) {}
+  const std::string& Detail() const { return FDetail; }
+  size_t Position() const { return FPosition; }    // byte offset, from 0
+  size_t Column() const { return FPosition + 1; }  // from 1
  private:
-  std::string detail_;
-  size_t position_;
+  std::string FDetail;
+  size_t FPosition;
 };
 
 // The value types of the language.
@@ -125,8 +125,8 @@ class LogicalEvaluator {
   std::optional<bool> Eval(int64_t rowid);
 
  private:
-  sqlite3* db_;
-  sqlite3_stmt* stmt_ = nullptr;
+  sqlite3* FDb;
+  sqlite3_stmt* FStmt = nullptr;
 };
 
 // This thread's private in-memory connection with the engine's functions

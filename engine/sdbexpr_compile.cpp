@@ -261,18 +261,18 @@ constexpr int kMaxDepth = 72;
 
 class Parser {
  public:
-  explicit Parser(std::string_view text) : text_(text), toks_(Tokenize(text)) {}
+  explicit Parser(std::string_view text) : FText(text), FTokens(Tokenize(text)) {}
 
   Node ParseAll() {
-    if (Peek().kind == Tok::End) Fail(text_, 0, "empty expression");
+    if (Peek().kind == Tok::End) Fail(FText, 0, "empty expression");
     Node n = ParseOr();
-    if (Peek().kind != Tok::End) Fail(text_, Peek().pos, "unexpected '" + Peek().text + "'");
+    if (Peek().kind != Tok::End) Fail(FText, Peek().pos, "unexpected '" + Peek().text + "'");
     return n;
   }
 
  private:
-  const Token& Peek() const { return toks_[k_]; }
-  const Token& Next() { return toks_[k_ < toks_.size() - 1 ? k_++ : k_]; }
+  const Token& Peek() const { return FTokens[FPos]; }
+  const Token& Next() { return FTokens[FPos < FTokens.size() - 1 ? FPos++ : FPos]; }
 
   // Records the depth of a composite node.
   Node Finish(Node n) {
@@ -281,15 +281,15 @@ class Parser {
     for (const auto& k : n.kids)
       n.depth =
           std::max(n.depth, k.depth + (chain && k.kind == Node::Binary && k.op == n.op ? 0 : 1));
-    if (n.depth > kMaxDepth) Fail(text_, n.pos, "expression nested too deeply");
+    if (n.depth > kMaxDepth) Fail(FText, n.pos, "expression nested too deeply");
     return n;
   }
   struct Guard {
     Parser& p;
     explicit Guard(Parser& parser, size_t pos) : p(parser) {
-      if (++p.nesting_ > kMaxDepth) Fail(p.text_, pos, "expression nested too deeply");
+      if (++p.FNesting > kMaxDepth) Fail(p.FText, pos, "expression nested too deeply");
     }
-    ~Guard() { --p.nesting_; }
+    ~Guard() { --p.FNesting; }
   };
 
   Node MakeBinary(const Token& op, Node a, Node b) {
@@ -340,7 +340,7 @@ class Parser {
     if (IsRel(Peek().kind)) {
       Token op = Next();
       a = MakeBinary(op, std::move(a), ParseAdd());
-      if (IsRel(Peek().kind)) Fail(text_, Peek().pos, "comparisons cannot be chained; use AND");
+      if (IsRel(Peek().kind)) Fail(FText, Peek().pos, "comparisons cannot be chained; use AND");
     }
     return a;
   }
@@ -422,24 +422,24 @@ class Parser {
         return Finish(std::move(n));
       }
       case Tok::End:
-        Fail(text_, t.pos, "expression ends too early");
+        Fail(FText, t.pos, "expression ends too early");
       default:
-        Fail(text_, t.pos, "unexpected '" + t.text + "'");
+        Fail(FText, t.pos, "unexpected '" + t.text + "'");
     }
   }
   void Expect(Tok kind, const char* what) {
     if (Peek().kind != kind) {
-      if (Peek().kind == Tok::End) Fail(text_, Peek().pos, std::string("missing ") + what);
-      Fail(text_, Peek().pos,
+      if (Peek().kind == Tok::End) Fail(FText, Peek().pos, std::string("missing ") + what);
+      Fail(FText, Peek().pos,
            std::string("expected ") + what + " instead of '" + Peek().text + "'");
     }
     Next();
   }
 
-  std::string_view text_;
-  std::vector<Token> toks_;
-  size_t k_ = 0;
-  int nesting_ = 0;
+  std::string_view FText;
+  std::vector<Token> FTokens;
+  size_t FPos = 0;
+  int FNesting = 0;
 };
 
 // ---------------------------------------------------------------- folding
@@ -541,10 +541,11 @@ const char* TypeName(ValueType t) {
   return "?";
 }
 
-struct Sx {
+// A value expression translated to SQL, in the forms its uses need.
+struct SqlValue {
   ValueType type = ValueType::Numeric;
-  std::string full;
-  std::string trim;  // character values only
+  std::string full;  // the value, NULL read as the type's empty value
+  std::string trim;  // character values only: `full` without trailing blanks
   std::string raw;   // empty when there is no NULL-for-empty form
   bool ci = false;
   bool rawCollated = false;  // raw is a bare column declared NOCASE
@@ -553,6 +554,7 @@ struct Sx {
   uint32_t width = 0;
 };
 
+// A condition translated to SQL, with how far an index can serve it.
 struct Cond {
   std::string sql;
   OptLevel level = OptLevel::None;
@@ -564,7 +566,7 @@ class Translator {
  public:
   Translator(std::string_view text, const FieldResolver& resolve, const Options& options,
              const std::vector<std::string>* indexed, Mode mode)
-      : text_(text), resolve_(resolve), opt_(options), indexed_(indexed), mode_(mode) {}
+      : FText(text), FResolve(resolve), FOptions(options), FIndexed(indexed), FMode(mode) {}
 
   // Each node's translation is bounded: forms that repeat an operand (a
   // character "-" holds its left side three times) would otherwise grow the
@@ -574,23 +576,23 @@ class Translator {
     Bound(c.sql.size(), n.pos);
     return c;
   }
-  Sx Value(const Node& n) {
-    Sx s = ValueOf(n);
+  SqlValue Value(const Node& n) {
+    SqlValue s = ValueOf(n);
     Bound(s.full.size() + s.trim.size() + s.raw.size(), n.pos);
     return s;
   }
 
  private:
   static constexpr size_t kMaxSql = 128 * 1024;
-  [[noreturn]] void Error(size_t pos, const std::string& d) const { Fail(text_, pos, d); }
+  [[noreturn]] void Error(size_t pos, const std::string& d) const { Fail(FText, pos, d); }
   void Bound(size_t size, size_t pos) const {
     if (size > kMaxSql) Error(pos, "expression too long when translated");
   }
   Cond ConditionOf(const Node& n, bool neg);
-  Sx ValueOf(const Node& n);
-  Sx Field(const Node& n);
-  Sx Call(const Node& n);
-  Sx Arith(const Node& n);
+  SqlValue ValueOf(const Node& n);
+  SqlValue Field(const Node& n);
+  SqlValue Call(const Node& n);
+  SqlValue Arith(const Node& n);
   Cond Compare(const Node& n, bool neg);
   Cond LogicalLeaf(const Node& n, bool neg);
   // Index expressions match without regard to letter case, blanks and the
@@ -606,16 +608,16 @@ class Translator {
     return r;
   }
   bool Indexed(const std::string& sql) const {
-    if (!indexed_) return false;
+    if (!FIndexed) return false;
     std::string n = Normal(sql);
-    for (const auto& s : *indexed_)
+    for (const auto& s : *FIndexed)
       if (Normal(s) == n) return true;
     return false;
   }
-  Sx Fold(Sx s, size_t pos) {
+  SqlValue Fold(SqlValue s, size_t pos) {
     if (!s.constant) return s;
-    s.full = FoldToLiteral(s.full, text_, pos);
-    if (s.type == ValueType::Character) s.trim = FoldToLiteral("rtrim(" + s.full + ")", text_, pos);
+    s.full = FoldToLiteral(s.full, FText, pos);
+    if (s.type == ValueType::Character) s.trim = FoldToLiteral("rtrim(" + s.full + ")", FText, pos);
     s.raw.clear();
     s.schemaSafe = true;
     return s;
@@ -632,22 +634,22 @@ class Translator {
     }
   }
 
-  std::string_view text_;
-  const FieldResolver& resolve_;
-  const Options& opt_;
-  const std::vector<std::string>* indexed_;
-  Mode mode_;
+  std::string_view FText;
+  const FieldResolver& FResolve;
+  const Options& FOptions;
+  const std::vector<std::string>* FIndexed;
+  Mode FMode;
 };
 
-Sx Translator::Field(const Node& n) {
-  std::optional<FieldInfo> f = resolve_ ? resolve_(n.text) : std::nullopt;
+SqlValue Translator::Field(const Node& n) {
+  std::optional<FieldInfo> f = FResolve ? FResolve(n.text) : std::nullopt;
   if (!f) {
     std::string u = Upper(n.text);
     if (u == "TRUE" || u == "FALSE")
       Error(n.pos, "unknown field name " + n.text + " (logical constants are .T. and .F.)");
     Error(n.pos, "unknown field name " + n.text);
   }
-  Sx s;
+  SqlValue s;
   s.type = ValueTypeOfField(f->type);
   s.raw = f->sql;
   s.width = f->length;
@@ -673,8 +675,8 @@ Sx Translator::Field(const Node& n) {
   return s;
 }
 
-Sx Translator::ValueOf(const Node& n) {
-  Sx s;
+SqlValue Translator::ValueOf(const Node& n) {
+  SqlValue s;
   switch (n.kind) {
     case Node::Num:
       s.type = ValueType::Numeric;
@@ -701,7 +703,7 @@ Sx Translator::ValueOf(const Node& n) {
     case Node::Field:
       return Field(n);
     case Node::Neg: {
-      Sx a = Value(n.kids[0]);
+      SqlValue a = Value(n.kids[0]);
       if (a.type != ValueType::Numeric) Error(n.pos, "minus needs a numeric value");
       s = a;
       s.full = "(- " + a.full + ")";  // "--" would start an SQL comment
@@ -725,10 +727,10 @@ Sx Translator::ValueOf(const Node& n) {
   return s;
 }
 
-Sx Translator::Arith(const Node& n) {
-  Sx a = Value(n.kids[0]);
-  Sx b = Value(n.kids[1]);
-  Sx s;
+SqlValue Translator::Arith(const Node& n) {
+  SqlValue a = Value(n.kids[0]);
+  SqlValue b = Value(n.kids[1]);
+  SqlValue s;
   s.constant = a.constant && b.constant;
   s.schemaSafe = a.schemaSafe && b.schemaSafe;
   auto bad = [&]() {
@@ -784,10 +786,10 @@ Sx Translator::Arith(const Node& n) {
   return Fold(s, n.pos);
 }
 
-Sx Translator::Call(const Node& n) {
+SqlValue Translator::Call(const Node& n) {
   std::string name = Upper(n.text);
-  std::vector<Sx> a;
-  for (const auto& k : n.kids) a.push_back(name == "IIF" && a.empty() ? Sx{} : Value(k));
+  std::vector<SqlValue> a;
+  for (const auto& k : n.kids) a.push_back(name == "IIF" && a.empty() ? SqlValue{} : Value(k));
   auto argc = [&](size_t lo, size_t hi) {
     if (a.size() < lo || a.size() > hi) {
       std::string want =
@@ -802,7 +804,7 @@ Sx Translator::Call(const Node& n) {
                              TypeName(*types.begin()));
   };
   using VT = ValueType;
-  Sx s;
+  SqlValue s;
   s.constant = true;
   for (const auto& x : a) {
     s.constant = s.constant && x.constant;
@@ -940,7 +942,7 @@ Sx Translator::Call(const Node& n) {
     need(0, {VT::Character});
     s.type = name == "CTOD" ? VT::Date : VT::Timestamp;
     s.full = std::string(name == "CTOD" ? "sdb_ctod(" : "sdb_ctots(") + a[0].trim + "," +
-             SqlQuote(opt_.dateFormat) + ")";
+             SqlQuote(FOptions.dateFormat) + ")";
     s.schemaSafe = false;
   } else if (name == "CTOT") {
     argc(1, 1);
@@ -957,8 +959,8 @@ Sx Translator::Call(const Node& n) {
   } else if (name == "IIF") {
     argc(3, 3);
     Cond c = Condition(n.kids[0], false);
-    Sx& x = a[1];
-    Sx& y = a[2];
+    SqlValue& x = a[1];
+    SqlValue& y = a[2];
     if (x.type != y.type)
       Error(n.kids[2].pos,
             std::string("IIF branches differ: ") + TypeName(x.type) + " and " + TypeName(y.type));
@@ -987,7 +989,7 @@ Sx Translator::Call(const Node& n) {
   } else {
     Error(n.pos, "unknown function " + n.text);
   }
-  if (mode_ == Mode::Index && !s.schemaSafe && !s.constant)
+  if (FMode == Mode::Index && !s.schemaSafe && !s.constant)
     Error(n.pos, name + " cannot be used in an index expression");
   return Fold(s, n.pos);
 }
@@ -1031,9 +1033,9 @@ Cond Translator::ConditionOf(const Node& n, bool neg) {
 
 Cond Translator::LogicalLeaf(const Node& n, bool neg) {
   // EMPTY(field) and logical fields have index-friendly forms.
-  if (mode_ == Mode::Filter && n.kind == Node::Call && Upper(n.text) == "EMPTY" &&
+  if (FMode == Mode::Filter && n.kind == Node::Call && Upper(n.text) == "EMPTY" &&
       n.kids.size() == 1) {
-    Sx a = Value(n.kids[0]);
+    SqlValue a = Value(n.kids[0]);
     if (!a.raw.empty() && a.type != ValueType::Logical) {
       std::string e = EmptyLiteral(a.type);
       Cond c;
@@ -1043,11 +1045,11 @@ Cond Translator::LogicalLeaf(const Node& n, bool neg) {
       return c;
     }
   }
-  Sx v = Value(n);
+  SqlValue v = Value(n);
   if (v.type != ValueType::Logical)
     Error(n.pos, std::string("a logical value is needed here, not ") + TypeName(v.type));
   Cond c;
-  if (mode_ == Mode::Filter && n.kind == Node::Field) {
+  if (FMode == Mode::Filter && n.kind == Node::Field) {
     c.sql = neg ? "(" + v.raw + " IS NOT 1)" : "(" + v.raw + "=1)";
     c.level = Indexed(v.raw) ? OptLevel::Full : OptLevel::None;
     return c;
@@ -1119,8 +1121,8 @@ std::string Unquote(const std::string& lit) {
 }
 
 Cond Translator::Compare(const Node& n, bool neg) {
-  Sx a = Value(n.kids[0]);
-  Sx b = Value(n.kids[1]);
+  SqlValue a = Value(n.kids[0]);
+  SqlValue b = Value(n.kids[1]);
   Tok op = n.op;
   using VT = ValueType;
   if (op == Tok::Dollar) {
@@ -1132,7 +1134,7 @@ Cond Translator::Compare(const Node& n, bool neg) {
     return Cond{"(instr(" + hay + "," + needle + ")" + (neg ? "=0)" : ">0)"), OptLevel::None};
   }
   // A date meets a timestamp as its midnight.
-  auto promote = [&](Sx& d) {
+  auto promote = [&](SqlValue& d) {
     d.type = VT::Timestamp;
     d.full = "(CASE WHEN " + d.full + "='' THEN '' ELSE " + d.full + "||' 00:00:00.000' END)";
     d.raw = d.raw.empty() ? "" : "(" + d.raw + "||' 00:00:00.000')";
@@ -1152,13 +1154,13 @@ Cond Translator::Compare(const Node& n, bool neg) {
   if (exactEq) op = Tok::Eq;
   if (neg) op = Complement(op);
   bool isChar = a.type == VT::Character;
-  bool prefix = isChar && !exactEq && !opt_.exact;  // compare on the right's length
+  bool prefix = isChar && !exactEq && !FOptions.exact;  // compare on the right's length
   // A constant on the left of a symmetric comparison goes to the right.
   if (a.constant && !b.constant && !prefix) {
     std::swap(a, b);
     op = Mirror(op);
   }
-  bool useRaw = mode_ == Mode::Filter && !a.raw.empty() && b.constant;
+  bool useRaw = FMode == Mode::Filter && !a.raw.empty() && b.constant;
   // Case-insensitive comparisons fold both sides with lower(), which is
   // what NOCASE does, except on a bare case-insensitive column: its declared
   // NOCASE applies by itself and keeps its index usable. No COLLATE is ever
@@ -1172,7 +1174,7 @@ Cond Translator::Compare(const Node& n, bool neg) {
   // Builds the comparison for a left operand text.
   auto build = [&](std::string L) -> std::string {
     if (fold) L = "lower(" + L + ")";
-    if (prefix && b.constant && mode_ == Mode::Filter) {
+    if (prefix && b.constant && FMode == Mode::Filter) {
       std::string r = Unquote(b.trim);
       if (r.empty()) {
         bool all = op == Tok::Eq || op == Tok::Ge || op == Tok::Le;
@@ -1210,13 +1212,13 @@ Cond Translator::Compare(const Node& n, bool neg) {
   Cond c;
   if (useRaw) {
     std::string body = build(a.raw);
-    bool emptyMatches = FoldToBool(build(EmptyLiteral(a.type)), text_, n.pos);
+    bool emptyMatches = FoldToBool(build(EmptyLiteral(a.type)), FText, n.pos);
     c.sql = emptyMatches ? "(" + a.raw + " IS NULL OR " + body + ")" : body;
     bool ranged = !fold && Indexed(a.raw) && (op != Tok::Ne || prefix);
     c.level = ranged ? OptLevel::Full : OptLevel::None;
   } else {
     c.sql = build(isChar ? a.trim : a.full);
-    if (a.constant && b.constant) c.sql = FoldToBool(c.sql, text_, n.pos) ? "1" : "0";
+    if (a.constant && b.constant) c.sql = FoldToBool(c.sql, FText, n.pos) ? "1" : "0";
   }
   return c;
 }
@@ -1302,7 +1304,7 @@ Expression CompileExpression(std::string_view text, const FieldResolver& resolve
                              const Options& options) {
   Node root = ParseText(text);
   Translator t(text, resolve, options, nullptr, Mode::Value);
-  Sx s = t.Value(root);
+  SqlValue s = t.Value(root);
   // Infinities (an overflow, or a value written by hand) can meet as
   // inf - inf, which SQLite answers NULL: such a number is 0, as a division
   // by zero is.
@@ -1324,7 +1326,7 @@ std::string IndexSegmentSql(std::string_view text, const FieldResolver& resolve,
   Node root = ParseText(text);
   Options options;
   Translator t(text, resolve, options, nullptr, Mode::Index);
-  Sx s = t.Value(root);
+  SqlValue s = t.Value(root);
   if (!s.schemaSafe) Fail(text, 0, "the expression cannot be used in an index");
   if (s.constant) Fail(text, 0, "an index expression must use a field");
   if (type) *type = s.type;

@@ -251,12 +251,12 @@ std::string Lower(std::string_view s) {
 class ContainsMatcher {
  public:
   ContainsMatcher(std::string_view text, std::string_view search)
-      : words_(Words(text)), lowered_(Lower(text)) {
+      : FWords(Words(text)), FLowered(Lower(text)) {
     Lex(search);
   }
   bool Match() {
-    if (toks_.empty()) return false;
-    k_ = 0;
+    if (FTokens.empty()) return false;
+    FPos = 0;
     bool r = Or();
     return r;
   }
@@ -275,10 +275,10 @@ class ContainsMatcher {
       } else if (c == '"' || c == '\'') {
         size_t e = s.find(c, i + 1);
         if (e == std::string_view::npos) e = s.size();
-        toks_.push_back({1, Lower(s.substr(i + 1, e - i - 1))});
+        FTokens.push_back({1, Lower(s.substr(i + 1, e - i - 1))});
         i = e + 1;
       } else if (c == '(' || c == ')') {
-        toks_.push_back({c == '(' ? 5 : 6, ""});
+        FTokens.push_back({c == '(' ? 5 : 6, ""});
         ++i;
       } else {
         size_t e = i;
@@ -288,22 +288,22 @@ class ContainsMatcher {
         std::string w(s.substr(i, e - i));
         std::string u = Lower(w);
         if (u == "and" || u == "&")
-          toks_.push_back({2, ""});
+          FTokens.push_back({2, ""});
         else if (u == "or" || u == "|")
-          toks_.push_back({3, ""});
+          FTokens.push_back({3, ""});
         else if (u == "not" || u == "!")
-          toks_.push_back({4, ""});
+          FTokens.push_back({4, ""});
         else
-          toks_.push_back({0, u});
+          FTokens.push_back({0, u});
         i = e;
       }
     }
   }
-  bool AtEnd() const { return k_ >= toks_.size(); }
+  bool AtEnd() const { return FPos >= FTokens.size(); }
   bool Or() {
     bool r = And();
-    while (!AtEnd() && toks_[k_].kind == 3) {
-      ++k_;
+    while (!AtEnd() && FTokens[FPos].kind == 3) {
+      ++FPos;
       bool b = And();
       r = r || b;
     }
@@ -311,8 +311,8 @@ class ContainsMatcher {
   }
   bool And() {
     bool r = Unary();
-    while (!AtEnd() && toks_[k_].kind != 3 && toks_[k_].kind != 6) {
-      if (toks_[k_].kind == 2) ++k_;
+    while (!AtEnd() && FTokens[FPos].kind != 3 && FTokens[FPos].kind != 6) {
+      if (FTokens[FPos].kind == 2) ++FPos;
       bool b = Unary();
       r = r && b;
     }
@@ -320,19 +320,19 @@ class ContainsMatcher {
   }
   bool Unary() {
     if (AtEnd()) return true;
-    const T& t = toks_[k_];
+    const T& t = FTokens[FPos];
     if (t.kind == 4) {
-      ++k_;
+      ++FPos;
       return !Unary();
     }
     if (t.kind == 5) {
-      ++k_;
+      ++FPos;
       bool r = Or();
-      if (!AtEnd() && toks_[k_].kind == 6) ++k_;
+      if (!AtEnd() && FTokens[FPos].kind == 6) ++FPos;
       return r;
     }
-    ++k_;
-    if (t.kind == 1) return t.text.empty() || lowered_.find(t.text) != std::string::npos;
+    ++FPos;
+    if (t.kind == 1) return t.text.empty() || FLowered.find(t.text) != std::string::npos;
     if (t.kind == 0) return Term(t.text);
     return true;
   }
@@ -340,8 +340,8 @@ class ContainsMatcher {
     bool pre = w.size() > 1 && w.back() == '*';
     bool suf = w.size() > 1 && w.front() == '*';
     std::string core = w.substr(suf ? 1 : 0, w.size() - (suf ? 1 : 0) - (pre ? 1 : 0));
-    if (core.empty() || core == "*") return !words_.empty();
-    for (const auto& x : words_) {
+    if (core.empty() || core == "*") return !FWords.empty();
+    for (const auto& x : FWords) {
       if (pre && suf) {
         if (x.find(core) != std::string::npos) return true;
       } else if (pre) {
@@ -356,10 +356,10 @@ class ContainsMatcher {
     return false;
   }
 
-  std::vector<std::string> words_;
-  std::string lowered_;
-  std::vector<T> toks_;
-  size_t k_ = 0;
+  std::vector<std::string> FWords;
+  std::string FLowered;
+  std::vector<T> FTokens;
+  size_t FPos = 0;
 };
 
 // ------------------------------------------------------------ SQL glue
@@ -418,27 +418,27 @@ sqlite3* ScratchConnection() {
 
 LogicalEvaluator::LogicalEvaluator(sqlite3* db, const std::string& from,
                                    const std::string& logicalSql)
-    : db_(db) {
+    : FDb(db) {
   std::string sql =
       "SELECT CASE WHEN " + logicalSql + " THEN 1 ELSE 0 END FROM " + from + " WHERE rowid=?1";
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt_, nullptr) != SQLITE_OK) {
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &FStmt, nullptr) != SQLITE_OK) {
     std::string err = sqlite3_errmsg(db);
     throw ExprError("Expression error: " + err, err, 0);
   }
 }
 
 LogicalEvaluator::~LogicalEvaluator() {
-  sqlite3_finalize(stmt_);
+  sqlite3_finalize(FStmt);
 }
 
 std::optional<bool> LogicalEvaluator::Eval(int64_t rowid) {
-  sqlite3_reset(stmt_);
-  sqlite3_bind_int64(stmt_, 1, rowid);
-  int rc = sqlite3_step(stmt_);
+  sqlite3_reset(FStmt);
+  sqlite3_bind_int64(FStmt, 1, rowid);
+  int rc = sqlite3_step(FStmt);
   std::optional<bool> out;
-  if (rc == SQLITE_ROW) out = sqlite3_column_int(stmt_, 0) != 0;
-  std::string err = rc == SQLITE_ROW || rc == SQLITE_DONE ? "" : sqlite3_errmsg(db_);
-  sqlite3_reset(stmt_);
+  if (rc == SQLITE_ROW) out = sqlite3_column_int(FStmt, 0) != 0;
+  std::string err = rc == SQLITE_ROW || rc == SQLITE_DONE ? "" : sqlite3_errmsg(FDb);
+  sqlite3_reset(FStmt);
   if (!err.empty()) throw ExprError("Expression error: " + err, err, 0);
   return out;
 }

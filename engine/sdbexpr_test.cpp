@@ -28,12 +28,12 @@ const Col kCols[] = {{"NAME", 4, 10}, {"CINAME", 20, 10}, {"NOTE", 5, 0}, {"AMOU
 class ExprTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
+    FDir = std::filesystem::temp_directory_path() /
            ("sdbexpr_test_" + std::to_string(::getpid()) + "_" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-    ASSERT_EQ(sqlite3_open((dir_ / "t.db").c_str(), &db_), SQLITE_OK);
-    ASSERT_EQ(SdbRegisterSqlFunctions(db_), SQLITE_OK);
+    std::filesystem::create_directories(FDir);
+    ASSERT_EQ(sqlite3_open((FDir / "t.db").c_str(), &FDb), SQLITE_OK);
+    ASSERT_EQ(SdbRegisterSqlFunctions(FDb), SQLITE_OK);
     Exec(
         "CREATE TABLE t(id INTEGER PRIMARY KEY, NAME TEXT, CINAME TEXT COLLATE NOCASE, NOTE TEXT,"
         " AMOUNT REAL, QTY INTEGER, FLAG INTEGER, D TEXT, TS TEXT, TM TEXT, VNAME TEXT)");
@@ -51,7 +51,7 @@ class ExprTest : public ::testing::Test {
         "'abc'),"
         "(7,'A C','a c','',1e6,1000000,0,'1999-12-31',NULL,NULL,'a c'),"
         "(8,'Zz','zZ','zz top',0.001,1,NULL,NULL,'2000-01-01 00:00:00.000',NULL,NULL)");
-    resolve_ = [](std::string_view name) -> std::optional<FieldInfo> {
+    FResolve = [](std::string_view name) -> std::optional<FieldInfo> {
       for (const auto& c : kCols) {
         std::string n(name);
         for (auto& ch : n) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
@@ -61,20 +61,20 @@ class ExprTest : public ::testing::Test {
     };
   }
   void TearDown() override {
-    sqlite3_close(db_);
-    std::filesystem::remove_all(dir_);
+    sqlite3_close(FDb);
+    std::filesystem::remove_all(FDir);
   }
   void Exec(const std::string& sql) {
     char* err = nullptr;
-    ASSERT_EQ(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK)
+    ASSERT_EQ(sqlite3_exec(FDb, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK)
         << (err ? err : "") << "\n"
         << sql;
   }
   std::vector<int64_t> Query(const std::string& sql) {
     std::vector<int64_t> out;
     sqlite3_stmt* st = nullptr;
-    EXPECT_EQ(sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr), SQLITE_OK)
-        << sqlite3_errmsg(db_) << "\n"
+    EXPECT_EQ(sqlite3_prepare_v2(FDb, sql.c_str(), -1, &st, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(FDb) << "\n"
         << sql;
     while (st && sqlite3_step(st) == SQLITE_ROW) out.push_back(sqlite3_column_int64(st, 0));
     sqlite3_finalize(st);
@@ -83,8 +83,8 @@ class ExprTest : public ::testing::Test {
   std::string QueryText(const std::string& sql) {
     std::string out;
     sqlite3_stmt* st = nullptr;
-    EXPECT_EQ(sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr), SQLITE_OK)
-        << sqlite3_errmsg(db_) << "\n"
+    EXPECT_EQ(sqlite3_prepare_v2(FDb, sql.c_str(), -1, &st, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(FDb) << "\n"
         << sql;
     while (st && sqlite3_step(st) == SQLITE_ROW) {
       const unsigned char* t = sqlite3_column_text(st, 0);
@@ -99,8 +99,8 @@ class ExprTest : public ::testing::Test {
     std::string out;
     sqlite3_stmt* st = nullptr;
     std::string q = "EXPLAIN QUERY PLAN " + sql;
-    EXPECT_EQ(sqlite3_prepare_v2(db_, q.c_str(), -1, &st, nullptr), SQLITE_OK)
-        << sqlite3_errmsg(db_);
+    EXPECT_EQ(sqlite3_prepare_v2(FDb, q.c_str(), -1, &st, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(FDb);
     while (st && sqlite3_step(st) == SQLITE_ROW)
       out += std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 3))) + "\n";
     sqlite3_finalize(st);
@@ -110,12 +110,12 @@ class ExprTest : public ::testing::Test {
   std::vector<int64_t> Filter(const std::string& text, bool exact = false) {
     Options o;
     o.exact = exact;
-    Condition c = CompileFilter(text, resolve_, o);
+    Condition c = CompileFilter(text, FResolve, o);
     std::vector<int64_t> rows = Query("SELECT id FROM t WHERE " + c.sql + " ORDER BY id");
-    Expression e = CompileLogical(text, resolve_, o);
+    Expression e = CompileLogical(text, FResolve, o);
     std::vector<int64_t> evaluated;
     for (int64_t id = 1; id <= 8; ++id)
-      if (EvalLogical(db_, "t", id, e.sql).value_or(false)) evaluated.push_back(id);
+      if (EvalLogical(FDb, "t", id, e.sql).value_or(false)) evaluated.push_back(id);
     EXPECT_EQ(rows, evaluated) << text << (exact ? " (exact)" : "") << "\nfilter: " << c.sql
                                << "\nvalue: " << e.sql;
     return rows;
@@ -124,14 +124,14 @@ class ExprTest : public ::testing::Test {
   std::string Value(const std::string& text, int64_t id = 1, const std::string& fmt = "") {
     Options o;
     if (!fmt.empty()) o.dateFormat = fmt;
-    Expression e = CompileExpression(text, resolve_, o);
+    Expression e = CompileExpression(text, FResolve, o);
     std::string r = QueryText("SELECT " + e.sql + " FROM t WHERE id=" + std::to_string(id));
     if (!r.empty()) r.pop_back();
     return r;
   }
   ExprError ErrorOf(const std::string& text) {
     try {
-      CompileFilter(text, resolve_, Options{});
+      CompileFilter(text, FResolve, Options{});
     } catch (const ExprError& e) {
       return e;
     }
@@ -139,9 +139,9 @@ class ExprTest : public ::testing::Test {
     return ExprError("", "", 0);
   }
 
-  std::filesystem::path dir_;
-  sqlite3* db_ = nullptr;
-  FieldResolver resolve_;
+  std::filesystem::path FDir;
+  sqlite3* FDb = nullptr;
+  FieldResolver FResolve;
 };
 
 using Rows = std::vector<int64_t>;
@@ -396,7 +396,7 @@ TEST_F(ExprTest, EveryFilterAgreesWithTheEvaluator) {
 TEST_F(ExprTest, OptimizableFiltersUseTheIndexes) {
   Exec("CREATE INDEX ix_name ON t(NAME)");
   Exec("CREATE INDEX ix_ci ON t(CINAME)");
-  std::string upperSql = IndexSegmentSql("UPPER(NAME)", resolve_);
+  std::string upperSql = IndexSegmentSql("UPPER(NAME)", FResolve);
   EXPECT_EQ(upperSql, "upper(\"NAME\")");
   Exec("CREATE INDEX ix_upper ON t(" + upperSql + ")");
   Exec("CREATE INDEX ix_d ON t(D)");
@@ -419,7 +419,7 @@ TEST_F(ExprTest, OptimizableFiltersUseTheIndexes) {
   for (const auto& c : cases) {
     Options o;
     o.exact = c.exact;
-    Condition cond = CompileFilter(c.text, resolve_, o, indexed);
+    Condition cond = CompileFilter(c.text, FResolve, o, indexed);
     EXPECT_EQ(cond.level, c.level) << c.text << ": " << cond.sql;
     std::string plan = Plan("SELECT id FROM t WHERE " + cond.sql);
     if (c.index) {
@@ -429,33 +429,33 @@ TEST_F(ExprTest, OptimizableFiltersUseTheIndexes) {
     }
   }
   // The catalog's spelling of an index expression matches too.
-  EXPECT_EQ(CompileFilter("UPPER(NAME) = 'A'", resolve_, Options{}, {"UPPER( NAME )"}).level,
+  EXPECT_EQ(CompileFilter("UPPER(NAME) = 'A'", FResolve, Options{}, {"UPPER( NAME )"}).level,
             OptLevel::Full);
   // The prefix form is a range, never a function call on the column.
-  Condition prefix = CompileFilter("NAME = 'AB'", resolve_, Options{}, indexed);
+  Condition prefix = CompileFilter("NAME = 'AB'", FResolve, Options{}, indexed);
   EXPECT_EQ(prefix.sql, "(\"NAME\">='AB' AND \"NAME\"<'AC')");
 }
 
 TEST_F(ExprTest, IndexExpressionsUseBuiltInsOnly) {
   ValueType type;
   uint32_t length = 0;
-  EXPECT_EQ(IndexSegmentSql("NAME", resolve_, &type, &length), "\"NAME\"");
+  EXPECT_EQ(IndexSegmentSql("NAME", FResolve, &type, &length), "\"NAME\"");
   EXPECT_EQ(type, ValueType::Character);
   EXPECT_EQ(length, 10u);
-  EXPECT_EQ(IndexSegmentSql("DTOS(D)", resolve_, &type, &length),
+  EXPECT_EQ(IndexSegmentSql("DTOS(D)", FResolve, &type, &length),
             "replace(substr(\"D\",1,10),'-','')");
   EXPECT_EQ(length, 8u);
-  std::string both = IndexSegmentSql("NAME + VNAME", resolve_, &type, &length);
+  std::string both = IndexSegmentSql("NAME + VNAME", FResolve, &type, &length);
   EXPECT_EQ(length, 30u);
-  std::string str = IndexSegmentSql("STR(QTY, 6)", resolve_, &type, &length);
+  std::string str = IndexSegmentSql("STR(QTY, 6)", FResolve, &type, &length);
   EXPECT_EQ(length, 6u);
-  IndexSegmentSql("QTY", resolve_, &type);
+  IndexSegmentSql("QTY", FResolve, &type);
   EXPECT_EQ(type, ValueType::Numeric);
   // They build real expression indexes that a plain connection can maintain.
   Exec("CREATE INDEX ix_both ON t(" + both + ")");
   Exec("CREATE INDEX ix_str ON t(" + str + ")");
   sqlite3* plain = nullptr;
-  ASSERT_EQ(sqlite3_open((dir_ / "t.db").c_str(), &plain), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open((FDir / "t.db").c_str(), &plain), SQLITE_OK);
   EXPECT_EQ(sqlite3_exec(plain, "INSERT INTO t(id, NAME, QTY) VALUES (9, 'N', 9)", nullptr, nullptr,
                          nullptr),
             SQLITE_OK)
@@ -465,20 +465,20 @@ TEST_F(ExprTest, IndexExpressionsUseBuiltInsOnly) {
             "AB        AB\n<null>\n");
   EXPECT_EQ(Filter("NAME + VNAME = 'AB        AB'", true), (Rows{2}));
   for (const char* bad : {"CTOD(NAME)", "CONTAINS(NOTE, 'a')", "'abc'"}) {
-    EXPECT_THROW(IndexSegmentSql(bad, resolve_), ExprError) << bad;
+    EXPECT_THROW(IndexSegmentSql(bad, FResolve), ExprError) << bad;
   }
 }
 
 TEST_F(ExprTest, IndexConditionsMakePartialIndexes) {
-  std::string cond = IndexConditionSql("FLAG .AND. QTY > 0", resolve_, Options{});
+  std::string cond = IndexConditionSql("FLAG .AND. QTY > 0", FResolve, Options{});
   Exec("CREATE INDEX ix_cond ON t(NAME) WHERE " + cond);
   EXPECT_EQ(
       Query("SELECT id FROM t INDEXED BY ix_cond WHERE " + cond + " AND \"NAME\" > '' ORDER BY id"),
       (Rows{1, 4, 6}));
-  EXPECT_THROW(IndexConditionSql("CONTAINS(NOTE, 'a')", resolve_, Options{}), ExprError);
-  EXPECT_THROW(IndexConditionSql("D < DATE()", resolve_, Options{}), ExprError);
+  EXPECT_THROW(IndexConditionSql("CONTAINS(NOTE, 'a')", FResolve, Options{}), ExprError);
+  EXPECT_THROW(IndexConditionSql("D < DATE()", FResolve, Options{}), ExprError);
   // Constants are folded, so a date written as text is fine.
-  EXPECT_EQ(IndexConditionSql("D > CTOD('01/02/2020')", resolve_, Options{}),
+  EXPECT_EQ(IndexConditionSql("D > CTOD('01/02/2020')", FResolve, Options{}),
             "(\"D\">'2020-01-02')");
 }
 
@@ -495,16 +495,16 @@ TEST_F(ExprTest, ShortAndLongFormsKeepTheText) {
 }
 
 TEST_F(ExprTest, EvaluationOverValuesAndMissingRows) {
-  Expression e = CompileLogical("NAME = 'AB' AND QTY > 1", resolve_, Options{});
-  EXPECT_EQ(EvalLogical(db_, "t", 1, e.sql), std::optional<bool>(true));
-  EXPECT_EQ(EvalLogical(db_, "t", 2, e.sql), std::optional<bool>(false));
-  EXPECT_EQ(EvalLogical(db_, "t", 99, e.sql), std::nullopt);
+  Expression e = CompileLogical("NAME = 'AB' AND QTY > 1", FResolve, Options{});
+  EXPECT_EQ(EvalLogical(FDb, "t", 1, e.sql), std::optional<bool>(true));
+  EXPECT_EQ(EvalLogical(FDb, "t", 2, e.sql), std::optional<bool>(false));
+  EXPECT_EQ(EvalLogical(FDb, "t", 99, e.sql), std::nullopt);
   // A record not yet written: its values as a one-row source.
-  EXPECT_EQ(EvalLogical(db_, "(SELECT 'ABX' AS NAME, 5 AS QTY)", -1, e.sql),
+  EXPECT_EQ(EvalLogical(FDb, "(SELECT 'ABX' AS NAME, 5 AS QTY)", -1, e.sql),
             std::optional<bool>(true));
-  EXPECT_THROW(CompileLogical("QTY + 1", resolve_, Options{}), ExprError);
+  EXPECT_THROW(CompileLogical("QTY + 1", FResolve, Options{}), ExprError);
   // One prepared evaluation over many records.
-  LogicalEvaluator ev(db_, "t", CompileLogical("EMPTY(NAME) OR FLAG", resolve_, Options{}).sql);
+  LogicalEvaluator ev(FDb, "t", CompileLogical("EMPTY(NAME) OR FLAG", FResolve, Options{}).sql);
   std::vector<int64_t> hits;
   for (int64_t id = 1; id <= 9; ++id)
     if (ev.Eval(id).value_or(false)) hits.push_back(id);
@@ -545,8 +545,8 @@ TEST_F(ExprTest, HostileInputIsRefusedNotCrashed) {
     }
     for (const std::string& text : {plus + " > 0", neg + " > 0", call + " = 'A'", iif + " > 1"}) {
       try {
-        CompileFilter(text, resolve_, Options{});
-        CompileLogical(text, resolve_, Options{});
+        CompileFilter(text, FResolve, Options{});
+        CompileLogical(text, FResolve, Options{});
       } catch (const ExprError& e) {
         EXPECT_NE(e.Detail().find("nested too deeply"), std::string::npos) << e.what();
         continue;
@@ -589,8 +589,8 @@ TEST_F(ExprTest, RandomTextEitherFailsWithAPositionOrRuns) {
       Options o;
       o.exact = exact;
       try {
-        Condition c = CompileFilter(text, resolve_, o);
-        Expression e = CompileLogical(text, resolve_, o);
+        Condition c = CompileFilter(text, FResolve, o);
+        Expression e = CompileLogical(text, FResolve, o);
         Rows a = Query("SELECT id FROM t WHERE " + c.sql + " ORDER BY id");
         Rows b = Query("SELECT id FROM t WHERE " + e.sql + " ORDER BY id");
         EXPECT_EQ(a, b) << text;
@@ -606,7 +606,7 @@ TEST_F(ExprTest, RandomTextEitherFailsWithAPositionOrRuns) {
 // Random well-typed expressions.
 class ExprGen {
  public:
-  explicit ExprGen(unsigned seed) : rng_(seed) {}
+  explicit ExprGen(unsigned seed) : FRng(seed) {}
   std::string Logical(int d) {
     switch (Pick(d > 0 ? 11 : 4)) {
       case 0:
@@ -700,12 +700,12 @@ class ExprGen {
   }
 
  private:
-  int Pick(int n) { return static_cast<int>(rng_() % n); }
+  int Pick(int n) { return static_cast<int>(FRng() % n); }
   std::string Pick(std::initializer_list<std::string> xs) {
     return *(xs.begin() + Pick(static_cast<int>(xs.size())));
   }
   std::string Small() { return std::to_string(Pick(4)); }
-  std::mt19937 rng_;
+  std::mt19937 FRng;
 };
 
 TEST_F(ExprTest, RandomExpressionsFilterAsTheyEvaluate) {
@@ -718,8 +718,8 @@ TEST_F(ExprTest, RandomExpressionsFilterAsTheyEvaluate) {
       Condition c;
       Expression e;
       try {
-        c = CompileFilter(text, resolve_, o);
-        e = CompileLogical(text, resolve_, o);
+        c = CompileFilter(text, FResolve, o);
+        e = CompileLogical(text, FResolve, o);
       } catch (const ExprError& err) {
         ADD_FAILURE() << err.what();
         continue;
@@ -727,7 +727,7 @@ TEST_F(ExprTest, RandomExpressionsFilterAsTheyEvaluate) {
       Rows a = Query("SELECT id FROM t WHERE " + c.sql + " ORDER BY id");
       Rows b = Query("SELECT id FROM t WHERE " + e.sql + " ORDER BY id");
       Rows n = Query("SELECT id FROM t WHERE " +
-                     CompileFilter("NOT (" + text + ")", resolve_, o).sql + " ORDER BY id");
+                     CompileFilter("NOT (" + text + ")", FResolve, o).sql + " ORDER BY id");
       EXPECT_EQ(a, b) << text << (exact ? " (exact)" : "") << "\n" << c.sql << "\n" << e.sql;
       EXPECT_EQ(a.size() + n.size(), 8u) << text << (exact ? " (exact)" : "");
     }

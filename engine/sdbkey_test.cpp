@@ -24,47 +24,47 @@ struct Row {
 class KeyTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
+    FDir = std::filesystem::temp_directory_path() /
            ("sdbkey_test_" + std::to_string(::getpid()) + "_" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-    ASSERT_EQ(sqlite3_open((dir_ / "k.db").c_str(), &db_), SQLITE_OK);
-    ASSERT_EQ(SdbRegisterSqlFunctions(db_), SQLITE_OK);
+    std::filesystem::create_directories(FDir);
+    ASSERT_EQ(sqlite3_open((FDir / "k.db").c_str(), &FDb), SQLITE_OK);
+    ASSERT_EQ(SdbRegisterSqlFunctions(FDb), SQLITE_OK);
     Exec(
         "CREATE TABLE k(id INTEGER PRIMARY KEY, S TEXT, C TEXT COLLATE NOCASE, I INTEGER,"
         " R REAL, D TEXT, L INTEGER, B BLOB)");
   }
   void TearDown() override {
-    for (auto& [sql, st] : cache_) sqlite3_finalize(st);
-    sqlite3_close(db_);
-    std::filesystem::remove_all(dir_);
+    for (auto& [sql, st] : FCache) sqlite3_finalize(st);
+    sqlite3_close(FDb);
+    std::filesystem::remove_all(FDir);
   }
   void Exec(const std::string& sql) {
     char* err = nullptr;
-    ASSERT_EQ(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK)
+    ASSERT_EQ(sqlite3_exec(FDb, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK)
         << (err ? err : "") << "\n"
         << sql;
   }
   sqlite3_stmt* Prepare(const std::string& sql) {
-    auto it = cache_.find(sql);
-    if (it != cache_.end()) {
+    auto it = FCache.find(sql);
+    if (it != FCache.end()) {
       sqlite3_reset(it->second);
       sqlite3_clear_bindings(it->second);
       return it->second;
     }
     sqlite3_stmt* st = nullptr;
-    EXPECT_EQ(sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr), SQLITE_OK)
-        << sqlite3_errmsg(db_) << "\n"
+    EXPECT_EQ(sqlite3_prepare_v2(FDb, sql.c_str(), -1, &st, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(FDb) << "\n"
         << sql;
-    cache_[sql] = st;
+    FCache[sql] = st;
     return st;
   }
   std::string Plan(const std::string& sql) {
     std::string out;
     sqlite3_stmt* st = nullptr;
     std::string q = "EXPLAIN QUERY PLAN " + sql;
-    EXPECT_EQ(sqlite3_prepare_v2(db_, q.c_str(), -1, &st, nullptr), SQLITE_OK)
-        << sqlite3_errmsg(db_);
+    EXPECT_EQ(sqlite3_prepare_v2(FDb, q.c_str(), -1, &st, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(FDb);
     while (st && sqlite3_step(st) == SQLITE_ROW)
       out += std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 3))) + "\n";
     sqlite3_finalize(st);
@@ -156,9 +156,9 @@ class KeyTest : public ::testing::Test {
     return sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int64(st, 0) : 0;
   }
 
-  std::filesystem::path dir_;
-  sqlite3* db_ = nullptr;
-  std::map<std::string, sqlite3_stmt*> cache_;
+  std::filesystem::path FDir;
+  sqlite3* FDb = nullptr;
+  std::map<std::string, sqlite3_stmt*> FCache;
 };
 
 // Index definitions over every kind of value.
