@@ -372,6 +372,11 @@ class Table : public Object {
   std::optional<std::string> BlobValue(int fieldIndex, const char* call);
 };
 
+/// The table or SQL cursor of a handle; raises as Resolve does.
+inline Table& TableOrCursor(SDBHANDLE handle, const char* call) {
+  return As<Table>(handle, {Kind::Table, Kind::Cursor}, call);
+}
+
 /// A statement parameter value.
 struct Param {
   enum Type { Unset, Null, Integer, Real, Text, Blob } type = Unset;

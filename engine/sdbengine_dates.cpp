@@ -15,9 +15,8 @@ bool ValidDateFormat(std::string_view format) {
   if (format.empty() || format.size() > 11) return false;
   bool year = false, month = false, day = false;
   for (size_t i = 0; i < format.size();) {
-    char c = static_cast<char>(std::toupper(static_cast<unsigned char>(format[i])));
-    bool pair =
-        i + 1 < format.size() && std::toupper(static_cast<unsigned char>(format[i + 1])) == c;
+    char c = sdbstore::UpperChar(format[i]);
+    bool pair = i + 1 < format.size() && sdbstore::UpperChar(format[i + 1]) == c;
     if ((c == 'C' || c == 'Y' || c == 'M' || c == 'D') && pair) {
       year |= c == 'Y';
       month |= c == 'M';

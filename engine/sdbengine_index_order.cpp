@@ -96,8 +96,7 @@ sdbexpr::FieldResolver Resolver(const TableDef& def) {
     int i = def.FieldIndex(name);
     if (i < 0) return std::nullopt;
     const FieldDef& f = def.fields[i];
-    return sdbexpr::FieldInfo{sdbstore::QuoteIdent(f.name), static_cast<uint16_t>(f.type), f.length,
-                              f.decimals};
+    return sdbexpr::FieldInfo{sdbstore::QuoteIdent(f.name), f.type, f.length, f.decimals};
   };
 }
 
@@ -190,7 +189,7 @@ Index::Index(Table& owner, const sdbstore::IndexDef& definition)
     } catch (const sdbexpr::ExprError&) {
       // An expression the language does not know (written with SQLite's own
       // functions): keyed as text of the widest width.
-      seg.type = 4;
+      seg.type = sdbstore::FieldType::String;
       seg.length = 240;
     }
     seg.sql = g.expression;
@@ -302,7 +301,7 @@ Index& IndexOf(SDBHANDLE handle, const char* call) {
 }
 
 Table& EngineTable(SDBHANDLE handle, const char* call) {
-  Table& t = As<Table>(handle, {Kind::Table, Kind::Cursor}, call);
+  Table& t = TableOrCursor(handle, call);
   if (t.IsCursor() || !t.db)
     Throw(SDB_E_NOT_SUPPORTED,
           std::string(call) + ": an SQL cursor has no indexes and takes no filters.");

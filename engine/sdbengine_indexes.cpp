@@ -9,16 +9,11 @@ using namespace sdbengine;
 
 namespace {
 
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
 // The group an index is stored in is open: the table's own always, others
 // once opened with SdbOpenIndex.
 bool GroupOpen(Table& t, const std::string& group) {
   if (sdbstore::EqualNoCase(group, t.name) || group.empty()) return true;
-  return t.orders && t.orders->openGroups.count(Upper(group));
+  return t.orders && t.orders->openGroups.count(sdbstore::Upper(group));
 }
 
 // The table's indexes as the catalog has them now, in creation order.
@@ -52,10 +47,6 @@ uint32_t PutHandles(const std::vector<SDBHANDLE>& handles, SDBHANDLE* array, uin
                                          " index handles, room for " + std::to_string(room) + ".");
   }
   return SDB_SUCCESS;
-}
-
-Table& AnyTable(SDBHANDLE h, const char* call) {
-  return As<Table>(h, {Kind::Table, Kind::Cursor}, call);
 }
 
 // The group name of an index file name: no folder, no extension.
@@ -93,7 +84,7 @@ extern "C" uint32_t SdbGetIndexHandle(SDBHANDLE hTable, const char* pucName, SDB
 extern "C" uint32_t SdbGetNumIndexes(SDBHANDLE hTable, uint16_t* pusNum) {
   return Api([&] {
     Need(pusNum, "count");
-    Table& t = AnyTable(hTable, "SdbGetNumIndexes");
+    Table& t = TableOrCursor(hTable, "SdbGetNumIndexes");
     *pusNum = static_cast<uint16_t>(OpenIndexes(t).size());
     return SDB_SUCCESS;
   });
@@ -101,7 +92,7 @@ extern "C" uint32_t SdbGetNumIndexes(SDBHANDLE hTable, uint16_t* pusNum) {
 
 extern "C" uint32_t SdbGetAllIndexes(SDBHANDLE hTable, SDBHANDLE* ahIndex, uint16_t* pusArrayLen) {
   return Api([&] {
-    Table& t = AnyTable(hTable, "SdbGetAllIndexes");
+    Table& t = TableOrCursor(hTable, "SdbGetAllIndexes");
     return PutHandles(OpenIndexes(t), ahIndex, pusArrayLen, "SdbGetAllIndexes");
   });
 }
@@ -119,7 +110,8 @@ extern "C" uint32_t SdbOpenIndex(SDBHANDLE hTable, const char* pucName, SDBHANDL
     if (members.empty())
       Throw(SDB_E_FILE_NOT_FOUND, std::string("SdbOpenIndex: the table ") + t.name +
                                       " has no index file " + pucName + ".");
-    if (!sdbstore::EqualNoCase(group, t.name)) OrdersOf(t).openGroups.insert(Upper(group));
+    if (!sdbstore::EqualNoCase(group, t.name))
+      OrdersOf(t).openGroups.insert(sdbstore::Upper(group));
     std::vector<SDBHANDLE> handles;
     for (const auto& def : members) handles.push_back(IndexHandle(t, def).handle);
     if (!pusArrayLen) return SDB_SUCCESS;
@@ -137,7 +129,7 @@ extern "C" uint32_t SdbCloseIndex(SDBHANDLE hIndex) {
                                         " belongs to the table's own index file, which stays "
                                         "open while the table is.");
     TableOrders& o = OrdersOf(t);
-    o.openGroups.erase(Upper(group));
+    o.openGroups.erase(sdbstore::Upper(group));
     std::vector<SDBHANDLE> keep;
     for (SDBHANDLE h : o.indexes) {
       Index& y = static_cast<Index&>(*Lookup(h));

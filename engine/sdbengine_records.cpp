@@ -27,10 +27,6 @@ using namespace sdbengine;
 
 namespace {
 
-Table& Tab(SDBHANDLE h, const char* call) {
-  return As<Table>(h, {Kind::Table, Kind::Cursor}, call);
-}
-
 bool IsFixedText(sdbstore::FieldType t) {
   return t == sdbstore::FieldType::String || t == sdbstore::FieldType::CIString ||
          t == sdbstore::FieldType::NChar;
@@ -66,7 +62,7 @@ std::string FieldText(Table& t, int i, uint16_t option, const char* call) {
 
 extern "C" uint32_t SdbGetRecord(SDBHANDLE hTable, uint8_t* pucRec, uint32_t* pulLen) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbGetRecord");
+    Table& t = TableOrCursor(hTable, "SdbGetRecord");
     const uint8_t* image = t.ReadImage("SdbGetRecord");
     return PutBytes(image, t.RecordLength(), pucRec, pulLen);
   });
@@ -74,7 +70,7 @@ extern "C" uint32_t SdbGetRecord(SDBHANDLE hTable, uint8_t* pucRec, uint32_t* pu
 
 extern "C" uint32_t SdbGetNullRecord(SDBHANDLE hTable, uint8_t* pucBuf, uint32_t* pulLen) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbGetNullRecord");
+    Table& t = TableOrCursor(hTable, "SdbGetNullRecord");
     std::vector<uint8_t> image(t.RecordLength());
     sdbstore::InitRecord(t.Fields(), image.data());
     return PutBytes(image.data(), image.size(), pucBuf, pulLen);
@@ -83,7 +79,7 @@ extern "C" uint32_t SdbGetNullRecord(SDBHANDLE hTable, uint8_t* pucBuf, uint32_t
 
 extern "C" uint32_t SdbClearRecordBuffer(SDBHANDLE hTable, uint8_t* pucBuf, uint32_t ulLen) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbClearRecordBuffer");
+    Table& t = TableOrCursor(hTable, "SdbClearRecordBuffer");
     Need(pucBuf, "record buffer");
     if (ulLen < t.RecordLength())
       Throw(SDB_E_INSUFFICIENT_BUFFER, "SdbClearRecordBuffer: the buffer holds " +
@@ -97,7 +93,7 @@ extern "C" uint32_t SdbClearRecordBuffer(SDBHANDLE hTable, uint8_t* pucBuf, uint
 extern "C" uint32_t SdbGetField(SDBHANDLE hTable, SDBFIELD pucFldName, char* pucBuf,
                                 uint32_t* pulLen, uint16_t usOption) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbGetField");
+    Table& t = TableOrCursor(hTable, "SdbGetField");
     int i = t.FieldIndex(pucFldName, "SdbGetField");
     return PutText32(FieldText(t, i, usOption, "SdbGetField"), pucBuf, pulLen);
   });
@@ -106,7 +102,7 @@ extern "C" uint32_t SdbGetField(SDBHANDLE hTable, SDBFIELD pucFldName, char* puc
 extern "C" uint32_t SdbGetFieldW(SDBHANDLE hTable, SDBFIELD pucFldName, char16_t* pwcBuf,
                                  uint32_t* pulLen, uint16_t usOption) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbGetFieldW");
+    Table& t = TableOrCursor(hTable, "SdbGetFieldW");
     int i = t.FieldIndex(pucFldName, "SdbGetFieldW");
     const FieldDef& f = t.Fields()[i];
     std::u16string text;
@@ -125,7 +121,7 @@ extern "C" uint32_t SdbGetFieldW(SDBHANDLE hTable, SDBFIELD pucFldName, char16_t
 
 extern "C" uint32_t SdbIsEmpty(SDBHANDLE hTable, SDBFIELD pucFldName, uint16_t* pbEmpty) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbIsEmpty");
+    Table& t = TableOrCursor(hTable, "SdbIsEmpty");
     const FieldDef& f = t.Fields()[t.FieldIndex(pucFldName, "SdbIsEmpty")];
     return PutBool(sdbstore::IsEmpty(f, t.ReadImage("SdbIsEmpty")), pbEmpty, "answer");
   });
@@ -133,7 +129,7 @@ extern "C" uint32_t SdbIsEmpty(SDBHANDLE hTable, SDBFIELD pucFldName, uint16_t* 
 
 extern "C" uint32_t SdbIsNull(SDBHANDLE hTable, SDBFIELD pucFldName, uint16_t* pbNull) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbIsNull");
+    Table& t = TableOrCursor(hTable, "SdbIsNull");
     const FieldDef& f = t.Fields()[t.FieldIndex(pucFldName, "SdbIsNull")];
     return PutBool(sdbstore::IsEmpty(f, t.ReadImage("SdbIsNull")), pbNull, "answer");
   });
@@ -142,7 +138,7 @@ extern "C" uint32_t SdbIsNull(SDBHANDLE hTable, SDBFIELD pucFldName, uint16_t* p
 extern "C" uint32_t SdbGetRecordCRC(SDBHANDLE hTable, uint32_t* pulCRC, uint32_t /*ulOption*/) {
   return Api([&] {
     Need(pulCRC, "checksum");
-    Table& t = Tab(hTable, "SdbGetRecordCRC");
+    Table& t = TableOrCursor(hTable, "SdbGetRecordCRC");
     t.Current("SdbGetRecordCRC");
     // Always the stored record: the checksum must see other users' writes.
     std::string data(t.RecordLength(), '\0');
@@ -167,7 +163,7 @@ extern "C" uint32_t SdbGetRecordCRC(SDBHANDLE hTable, uint32_t* pulCRC, uint32_t
 extern "C" uint32_t SdbGetBinary(SDBHANDLE hTable, SDBFIELD pucFldName, uint32_t ulOffset,
                                  uint8_t* pucBuf, uint32_t* pulLen) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbGetBinary");
+    Table& t = TableOrCursor(hTable, "SdbGetBinary");
     int i = t.FieldIndex(pucFldName, "SdbGetBinary");
     Need(pulLen, "length");
     std::string value = FieldText(t, i, SDB_RTRIM, "SdbGetBinary");
@@ -181,7 +177,7 @@ extern "C" uint32_t SdbGetBinary(SDBHANDLE hTable, SDBFIELD pucFldName, uint32_t
 
 extern "C" uint32_t SdbGetBinaryLength(SDBHANDLE hTable, SDBFIELD pucFldName, uint32_t* pulLength) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbGetBinaryLength");
+    Table& t = TableOrCursor(hTable, "SdbGetBinaryLength");
     int i = t.FieldIndex(pucFldName, "SdbGetBinaryLength");
     Need(pulLength, "length");
     *pulLength = static_cast<uint32_t>(FieldText(t, i, SDB_RTRIM, "SdbGetBinaryLength").size());
@@ -192,7 +188,7 @@ extern "C" uint32_t SdbGetBinaryLength(SDBHANDLE hTable, SDBFIELD pucFldName, ui
 extern "C" uint32_t SdbGetDataLength(SDBHANDLE hTable, SDBFIELD pucFldName, uint32_t /*ulOptions*/,
                                      uint32_t* pulLength) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbGetDataLength");
+    Table& t = TableOrCursor(hTable, "SdbGetDataLength");
     int i = t.FieldIndex(pucFldName, "SdbGetDataLength");
     Need(pulLength, "length");
     const FieldDef& f = t.Fields()[i];
@@ -211,7 +207,7 @@ extern "C" uint32_t SdbGetDataLength(SDBHANDLE hTable, SDBFIELD pucFldName, uint
 extern "C" uint32_t SdbGetMemoDataType(SDBHANDLE hTable, SDBFIELD pucFldName,
                                        uint16_t* pusMemoType) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbGetMemoDataType");
+    Table& t = TableOrCursor(hTable, "SdbGetMemoDataType");
     const FieldDef& f = t.Fields()[t.FieldIndex(pucFldName, "SdbGetMemoDataType")];
     Need(pusMemoType, "memo type");
     if (!sdbstore::IsBlobType(f.type))

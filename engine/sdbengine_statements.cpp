@@ -539,7 +539,7 @@ extern "C" uint32_t SdbGetSQLStmtParams(const char* pucStatement, char* pucParam
 
 extern "C" uint32_t SdbSqlPeekStatement(SDBHANDLE hObj, uint16_t* pbIsCursor, uint16_t* pbIsLive) {
   return Api([&] {
-    Table& t = As<Table>(hObj, {Kind::Table, Kind::Cursor}, "SdbSqlPeekStatement");
+    Table& t = TableOrCursor(hObj, "SdbSqlPeekStatement");
     if (pbIsCursor) *pbIsCursor = t.IsCursor() ? 1 : 0;
     if (pbIsLive) *pbIsLive = t.live ? 1 : 0;
     return SDB_SUCCESS;

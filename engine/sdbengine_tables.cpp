@@ -42,10 +42,6 @@ std::string Stem(const std::string& file) {
   return dot == std::string::npos ? base : base.substr(0, dot);
 }
 
-Table& Tab(SDBHANDLE h, const char* call) {
-  return As<Table>(h, {Kind::Table, Kind::Cursor}, call);
-}
-
 }  // namespace
 
 int Table::FieldIndex(SDBFIELD field, const char* call) const {
@@ -168,7 +164,7 @@ extern "C" uint32_t SdbOpenTable90(SDBHANDLE hConnect, const char* pucName,
 
 extern "C" uint32_t SdbCloseTable(SDBHANDLE hTable) {
   return Api([&] {
-    CloseTable(Tab(hTable, "SdbCloseTable"));
+    CloseTable(TableOrCursor(hTable, "SdbCloseTable"));
     return SDB_SUCCESS;
   });
 }
@@ -183,7 +179,7 @@ extern "C" uint32_t SdbCloseCachedTables(SDBHANDLE hConnect) {
 extern "C" uint32_t SdbGetTableType(SDBHANDLE hTable, uint16_t* pusType) {
   return Api([&] {
     Need(pusType, "table type");
-    Tab(hTable, "SdbGetTableType");
+    TableOrCursor(hTable, "SdbGetTableType");
     *pusType = SDB_TABLE_ADT;
     return SDB_SUCCESS;
   });
@@ -192,7 +188,7 @@ extern "C" uint32_t SdbGetTableType(SDBHANDLE hTable, uint16_t* pusType) {
 extern "C" uint32_t SdbGetTableOpenOptions(SDBHANDLE hTable, uint32_t* pulOptions) {
   return Api([&] {
     Need(pulOptions, "options");
-    Table& t = Tab(hTable, "SdbGetTableOpenOptions");
+    Table& t = TableOrCursor(hTable, "SdbGetTableOpenOptions");
     uint32_t options = t.openOptions;
     if (t.IsStaticCursor()) {
       options |= SDB_OPEN_READONLY;
@@ -207,7 +203,7 @@ extern "C" uint32_t SdbGetTableOpenOptions(SDBHANDLE hTable, uint32_t* pulOption
 
 extern "C" uint32_t SdbGetRecordLength(SDBHANDLE hTable, uint32_t* pulLength) {
   return Api([&] {
-    *Need(pulLength, "length") = Tab(hTable, "SdbGetRecordLength").RecordLength();
+    *Need(pulLength, "length") = TableOrCursor(hTable, "SdbGetRecordLength").RecordLength();
     return SDB_SUCCESS;
   });
 }
@@ -215,7 +211,7 @@ extern "C" uint32_t SdbGetRecordLength(SDBHANDLE hTable, uint32_t* pulLength) {
 extern "C" uint32_t SdbGetNumFields(SDBHANDLE hTable, uint16_t* pusCount) {
   return Api([&] {
     *Need(pusCount, "count") =
-        static_cast<uint16_t>(Tab(hTable, "SdbGetNumFields").Fields().size());
+        static_cast<uint16_t>(TableOrCursor(hTable, "SdbGetNumFields").Fields().size());
     return SDB_SUCCESS;
   });
 }
@@ -223,7 +219,7 @@ extern "C" uint32_t SdbGetNumFields(SDBHANDLE hTable, uint16_t* pusCount) {
 extern "C" uint32_t SdbGetFieldName(SDBHANDLE hTable, uint16_t usFld, char* pucName,
                                     uint16_t* pusBufLen) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbGetFieldName");
+    Table& t = TableOrCursor(hTable, "SdbGetFieldName");
     int i = t.FieldIndex(SDB_FIELD(usFld), "SdbGetFieldName");
     return PutText(t.Fields()[i].name, pucName, pusBufLen);
   });
@@ -231,7 +227,7 @@ extern "C" uint32_t SdbGetFieldName(SDBHANDLE hTable, uint16_t usFld, char* pucN
 
 namespace {
 const FieldDef& FieldOf(SDBHANDLE h, SDBFIELD field, const char* call) {
-  Table& t = Tab(h, call);
+  Table& t = TableOrCursor(h, call);
   return t.Fields()[t.FieldIndex(field, call)];
 }
 }  // namespace
@@ -281,7 +277,7 @@ extern "C" uint32_t SdbGetColumnPermissions(SDBHANDLE hTable, SDBFIELD pucFldNam
                                             uint8_t* pucPermissions) {
   return Api([&] {
     Need(pucPermissions, "permissions");
-    Table& t = Tab(hTable, "SdbGetColumnPermissions");
+    Table& t = TableOrCursor(hTable, "SdbGetColumnPermissions");
     const FieldDef& f = t.Fields()[t.FieldIndex(pucFldName, "SdbGetColumnPermissions")];
     uint32_t rights = sdbstore::kRightAll;
     if (t.IsStaticCursor())
@@ -295,14 +291,14 @@ extern "C" uint32_t SdbGetColumnPermissions(SDBHANDLE hTable, SDBFIELD pucFldNam
 
 extern "C" uint32_t SdbGetTableCharType(SDBHANDLE hTable, uint16_t* pusCharType) {
   return Api([&] {
-    *Need(pusCharType, "character type") = Tab(hTable, "SdbGetTableCharType").charType;
+    *Need(pusCharType, "character type") = TableOrCursor(hTable, "SdbGetTableCharType").charType;
     return SDB_SUCCESS;
   });
 }
 
 extern "C" uint32_t SdbGetTableCollation(SDBHANDLE hTable, char* pucCollation, uint16_t* pusLen) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbGetTableCollation");
+    Table& t = TableOrCursor(hTable, "SdbGetTableCollation");
     if (!t.def || t.def->collation.empty())
       Throw(SDB_E_NO_COLLATION, "The table " + t.name + " has no collation of its own.");
     return PutText(t.def->collation, pucCollation, pusLen);
@@ -311,28 +307,28 @@ extern "C" uint32_t SdbGetTableCollation(SDBHANDLE hTable, char* pucCollation, u
 
 extern "C" uint32_t SdbIsTableEncrypted(SDBHANDLE hTable, uint16_t* pbEncrypted) {
   return Api([&] {
-    Tab(hTable, "SdbIsTableEncrypted");
+    TableOrCursor(hTable, "SdbIsTableEncrypted");
     return PutBool(false, pbEncrypted, "answer");
   });
 }
 
 extern "C" uint32_t SdbIsEncryptionEnabled(SDBHANDLE hTable, uint16_t* pbEnabled) {
   return Api([&] {
-    Tab(hTable, "SdbIsEncryptionEnabled");
+    TableOrCursor(hTable, "SdbIsEncryptionEnabled");
     return PutBool(false, pbEnabled, "answer");
   });
 }
 
 extern "C" uint32_t SdbEnableEncryption(SDBHANDLE hTable, const char* /*pucPassword*/) {
   return Api([&] {
-    Tab(hTable, "SdbEnableEncryption");
+    TableOrCursor(hTable, "SdbEnableEncryption");
     return SDB_SUCCESS;  // tables are not encrypted; nothing to enable
   });
 }
 
 extern "C" uint32_t SdbCacheRecords(SDBHANDLE hTable, uint16_t usNumRecords) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbCacheRecords");
+    Table& t = TableOrCursor(hTable, "SdbCacheRecords");
     t.maxBatch = usNumRecords == 0 ? 1 : usNumRecords;
     t.DropBatch();
     return SDB_SUCCESS;

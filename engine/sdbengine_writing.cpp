@@ -124,10 +124,6 @@ using namespace sdbengine;
 
 namespace {
 
-Table& Tab(SDBHANDLE h, const char* call) {
-  return As<Table>(h, {Kind::Table, Kind::Cursor}, call);
-}
-
 // A value as a setter call gives it, applied to a table field or bound to
 // statement parameters.
 struct Setter {
@@ -416,7 +412,7 @@ extern "C" uint32_t SdbSetBinary(SDBHANDLE hObj, SDBFIELD pucFldName, uint16_t /
 
 extern "C" uint32_t SdbAppendRecord(SDBHANDLE hTable) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbAppendRecord");
+    Table& t = TableOrCursor(hTable, "SdbAppendRecord");
     t.CheckWritable("SdbAppendRecord", sdbstore::kRightInsert);
     if (t.pending.active) t.WritePending("SdbAppendRecord");
     Table::Pending p;
@@ -444,7 +440,7 @@ extern "C" uint32_t SdbAppendRecord(SDBHANDLE hTable) {
 
 extern "C" uint32_t SdbWriteRecord(SDBHANDLE hTable) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbWriteRecord");
+    Table& t = TableOrCursor(hTable, "SdbWriteRecord");
     if (t.pending.active) t.WritePending("SdbWriteRecord");
     return SDB_SUCCESS;
   });
@@ -452,7 +448,7 @@ extern "C" uint32_t SdbWriteRecord(SDBHANDLE hTable) {
 
 extern "C" uint32_t SdbCancelUpdate(SDBHANDLE hTable) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbCancelUpdate");
+    Table& t = TableOrCursor(hTable, "SdbCancelUpdate");
     if (t.pending.active) {
       t.CancelPending();
       return SDB_SUCCESS;
@@ -466,7 +462,7 @@ extern "C" uint32_t SdbCancelUpdate(SDBHANDLE hTable) {
 
 extern "C" uint32_t SdbRefreshRecord(SDBHANDLE hTable) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbRefreshRecord");
+    Table& t = TableOrCursor(hTable, "SdbRefreshRecord");
     t.CancelPending();
     t.DropBatch();
     if (t.bof || t.eof)
@@ -481,7 +477,7 @@ extern "C" uint32_t SdbRefreshRecord(SDBHANDLE hTable) {
 
 extern "C" uint32_t SdbDeleteRecord(SDBHANDLE hTable) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbDeleteRecord");
+    Table& t = TableOrCursor(hTable, "SdbDeleteRecord");
     t.CheckWritable("SdbDeleteRecord", sdbstore::kRightDelete);
     if (t.pending.active && t.pending.append) {  // never stored: nothing to delete
       t.CancelPending();
@@ -528,7 +524,7 @@ int64_t LockTarget(Table& t, uint32_t rec, const char* call) {
 
 extern "C" uint32_t SdbLockRecord(SDBHANDLE hTable, uint32_t ulRec) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbLockRecord");
+    Table& t = TableOrCursor(hTable, "SdbLockRecord");
     int64_t rec = LockTarget(t, ulRec, "SdbLockRecord");
     if (t.Exclusive()) return SDB_SUCCESS;
     if (ulRec != 0) {
@@ -546,7 +542,7 @@ extern "C" uint32_t SdbLockRecord(SDBHANDLE hTable, uint32_t ulRec) {
 
 extern "C" uint32_t SdbUnlockRecord(SDBHANDLE hTable, uint32_t ulRec) {
   return Api([&] {
-    Table& t = Tab(hTable, "SdbUnlockRecord");
+    Table& t = TableOrCursor(hTable, "SdbUnlockRecord");
     int64_t rec = LockTarget(t, ulRec, "SdbUnlockRecord");
     if (t.Exclusive()) return SDB_SUCCESS;
     if (t.heldLocks.count(rec)) ReleaseRecordLock(t, rec);

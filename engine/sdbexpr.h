@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sdbstore.h"
+
 // Registers the engine's SQL functions (sdb_ctod, sdb_ctot, sdb_ctots,
 // sdb_contains, ...) on a connection. Every connection the engine opens calls
 // it right after opening. Returns SQLITE_OK or the SQLite error code.
@@ -41,13 +43,12 @@ enum class ValueType { Character, Numeric, Date, Time, Timestamp, Logical, Binar
 
 // What the caller tells about a field name (matched as the table matches
 // names, without regard to case): the SQLite expression that reads the
-// column (e.g. "\"NAME\"" or "t.\"NAME\""), the engine field type code
-// (1 logical ... 28 nmemo), the length and decimals of the field. Answer
-// nullopt for a name the table lacks (it becomes a positioned error): SQLite
-// would read an unknown double-quoted name as a text.
+// column (e.g. "\"NAME\"" or "t.\"NAME\""), the engine field type, the length and decimals of the
+// field. Answer nullopt for a name the table lacks (it becomes a positioned error): SQLite would
+// read an unknown double-quoted name as a text.
 struct FieldInfo {
   std::string sql;
-  uint16_t type = 0;
+  sdbstore::FieldType type = sdbstore::FieldType::String;
   uint32_t length = 0;
   uint16_t decimals = 0;
 };
@@ -152,10 +153,7 @@ std::string TimestampFromText(std::string_view text, std::string_view dateFormat
 std::string TimeFromText(std::string_view text);
 
 // The value type of an engine field type code.
-ValueType ValueTypeOfField(uint16_t engineType);
-
-// Quotes a text as a SQLite string literal.
-std::string SqlQuote(std::string_view text);
+ValueType ValueTypeOfField(sdbstore::FieldType engineType);
 
 // Number text read and written with "." whatever the C locale says (a
 // window may set a decimal comma): the leading number of `text` after blanks

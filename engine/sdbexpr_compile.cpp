@@ -20,9 +20,12 @@
 
 #include "sdbexpr.h"
 #include "sdbkey.h"
+#include "sdbstore.h"
 
 namespace sdbexpr {
 namespace {
+
+using sdbstore::FieldType;
 
 // ---------------------------------------------------------------- tokens
 
@@ -59,19 +62,6 @@ struct Token {
   std::string text;
   double num = 0;
 };
-
-std::string Upper(std::string_view s) {
-  std::string r(s);
-  for (auto& c : r)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return r;
-}
-
-std::string FoldAscii(std::string s) {
-  for (auto& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return s;
-}
 
 std::string Excerpt(std::string_view text, size_t pos) {
   size_t start = pos > 50 ? pos - 50 : 0;
@@ -148,7 +138,7 @@ std::vector<Token> Tokenize(std::string_view text) {
       size_t j = i + 1;
       while (IsIdentChar(at(j))) ++j;
       if (at(j) != '.') Fail(text, i, "unknown operator");
-      std::string word = Upper(text.substr(i + 1, j - i - 1));
+      std::string word = sdbstore::Upper(text.substr(i + 1, j - i - 1));
       if (word == "T" || word == "TRUE" || word == "Y") {
         t.kind = Tok::True;
       } else if (word == "F" || word == "FALSE" || word == "N") {
@@ -173,7 +163,7 @@ std::vector<Token> Tokenize(std::string_view text) {
         while (IsIdentChar(at(j))) ++j;
       }
       t.text = std::string(text.substr(i, j - i));
-      std::string word = Upper(t.text);
+      std::string word = sdbstore::Upper(t.text);
       t.kind = word == "AND"   ? Tok::And
                : word == "OR"  ? Tok::Or
                : word == "NOT" ? Tok::Not
@@ -489,8 +479,9 @@ std::string FoldToLiteral(const std::string& sql, std::string_view text, size_t 
         out = NumberLiteral(sqlite3_column_double(st, 0));
         break;
       case SQLITE_TEXT:
-        out = SqlQuote(std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)),
-                                        sqlite3_column_bytes(st, 0)));
+        out = sdbstore::QuoteText(
+            std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)),
+                             sqlite3_column_bytes(st, 0)));
         break;
       case SQLITE_BLOB: {
         static const char* hex = "0123456789ABCDEF";
@@ -644,7 +635,7 @@ class Translator {
 SqlValue Translator::Field(const Node& n) {
   std::optional<FieldInfo> f = FResolve ? FResolve(n.text) : std::nullopt;
   if (!f) {
-    std::string u = Upper(n.text);
+    std::string u = sdbstore::Upper(n.text);
     if (u == "TRUE" || u == "FALSE")
       Error(n.pos, "unknown field name " + n.text + " (logical constants are .T. and .F.)");
     Error(n.pos, "unknown field name " + n.text);
@@ -656,12 +647,13 @@ SqlValue Translator::Field(const Node& n) {
   switch (s.type) {
     case ValueType::Character: {
       s.trim = "coalesce(" + f->sql + ",'')";
-      bool fixed = f->type == 4 || f->type == 20 || f->type == 26;
+      bool fixed = f->type == FieldType::String || f->type == FieldType::CIString ||
+                   f->type == FieldType::NChar;
       if (fixed && f->length > 0 && f->length < 65536)
         s.full = "printf('%!-" + std::to_string(f->length) + "s'," + f->sql + ")";
       else
         s.full = s.trim;
-      s.ci = f->type == 20;
+      s.ci = f->type == FieldType::CIString;
       s.rawCollated = s.ci;
       break;
     }
@@ -688,9 +680,9 @@ SqlValue Translator::ValueOf(const Node& n) {
       return s;
     case Node::Str: {
       s.type = ValueType::Character;
-      s.full = SqlQuote(n.text);
+      s.full = sdbstore::QuoteText(n.text);
       size_t e = n.text.find_last_not_of(' ');
-      s.trim = SqlQuote(e == std::string::npos ? "" : n.text.substr(0, e + 1));
+      s.trim = sdbstore::QuoteText(e == std::string::npos ? "" : n.text.substr(0, e + 1));
       s.constant = true;
       s.width = static_cast<uint32_t>(n.text.size());
       return s;
@@ -787,7 +779,7 @@ SqlValue Translator::Arith(const Node& n) {
 }
 
 SqlValue Translator::Call(const Node& n) {
-  std::string name = Upper(n.text);
+  std::string name = sdbstore::Upper(n.text);
   std::vector<SqlValue> a;
   for (const auto& k : n.kids) a.push_back(name == "IIF" && a.empty() ? SqlValue{} : Value(k));
   auto argc = [&](size_t lo, size_t hi) {
@@ -910,7 +902,7 @@ SqlValue Translator::Call(const Node& n) {
       dec = std::min(dec, 30LL);
       body =
           "printf('%" + std::to_string(len) + "." + std::to_string(dec) + "f'," + a[0].full + ")";
-      stars = SqlQuote(std::string(static_cast<size_t>(len), '*'));
+      stars = sdbstore::QuoteText(std::string(static_cast<size_t>(len), '*'));
       s.width = static_cast<uint32_t>(len);
     } else {
       std::string l = a.size() > 1 ? a[1].full : "10", d = a.size() > 2 ? a[2].full : "0";
@@ -942,7 +934,7 @@ SqlValue Translator::Call(const Node& n) {
     need(0, {VT::Character});
     s.type = name == "CTOD" ? VT::Date : VT::Timestamp;
     s.full = std::string(name == "CTOD" ? "sdb_ctod(" : "sdb_ctots(") + a[0].trim + "," +
-             SqlQuote(FOptions.dateFormat) + ")";
+             sdbstore::QuoteText(FOptions.dateFormat) + ")";
     s.schemaSafe = false;
   } else if (name == "CTOT") {
     argc(1, 1);
@@ -1033,7 +1025,7 @@ Cond Translator::ConditionOf(const Node& n, bool neg) {
 
 Cond Translator::LogicalLeaf(const Node& n, bool neg) {
   // EMPTY(field) and logical fields have index-friendly forms.
-  if (FMode == Mode::Filter && n.kind == Node::Call && Upper(n.text) == "EMPTY" &&
+  if (FMode == Mode::Filter && n.kind == Node::Call && sdbstore::Upper(n.text) == "EMPTY" &&
       n.kids.size() == 1) {
     SqlValue a = Value(n.kids[0]);
     if (!a.raw.empty() && a.type != ValueType::Logical) {
@@ -1110,7 +1102,7 @@ const char* OpSql(Tok t) {
   }
 }
 
-// Reads back a text literal produced by SqlQuote.
+// Reads back a text literal produced by sdbstore::QuoteText.
 std::string Unquote(const std::string& lit) {
   std::string r;
   for (size_t i = 1; i + 1 < lit.size(); ++i) {
@@ -1181,8 +1173,8 @@ Cond Translator::Compare(const Node& n, bool neg) {
         return all ? "1" : "0";
       }
       std::string succ = sdbkey::PrefixSuccessor(r, ci);
-      std::string R = ci ? SqlQuote(FoldAscii(Unquote(b.trim))) : b.trim;
-      std::string S = SqlQuote(succ);
+      std::string R = ci ? sdbstore::QuoteText(sdbstore::Lower(Unquote(b.trim))) : b.trim;
+      std::string S = sdbstore::QuoteText(succ);
       std::string lo = L + ">=" + R, below = L + "<" + R;
       // A right side of bytes 0xFF only has no successor: every text begins
       // at or below it, none above.
@@ -1229,43 +1221,34 @@ Node ParseText(std::string_view text) {
 
 }  // namespace
 
-std::string SqlQuote(std::string_view text) {
-  std::string r = "'";
-  for (char c : text) {
-    r += c;
-    if (c == '\'') r += '\'';
-  }
-  return r + "'";
-}
-
-ValueType ValueTypeOfField(uint16_t t) {
+ValueType ValueTypeOfField(sdbstore::FieldType t) {
   switch (t) {
-    case 1:
+    case FieldType::Logical:
       return ValueType::Logical;
-    case 2:
-    case 10:
-    case 11:
-    case 12:
-    case 15:
-    case 17:
-    case 18:
-    case 21:
+    case FieldType::Numeric:
+    case FieldType::Double:
+    case FieldType::Integer:
+    case FieldType::ShortInt:
+    case FieldType::AutoInc:
+    case FieldType::CurDouble:
+    case FieldType::Money:
+    case FieldType::RowVersion:
       return ValueType::Numeric;
-    case 3:
-    case 9:
+    case FieldType::Date:
+    case FieldType::CompactDate:
       return ValueType::Date;
-    case 13:
+    case FieldType::Time:
       return ValueType::Time;
-    case 14:
-    case 22:
+    case FieldType::TimeStamp:
+    case FieldType::ModTime:
       return ValueType::Timestamp;
-    case 6:
-    case 7:
-    case 16:
-    case 24:
+    case FieldType::Binary:
+    case FieldType::Image:
+    case FieldType::Raw:
+    case FieldType::VarBinaryFox:
       return ValueType::Binary;
     default:
-      return ValueType::Character;  // 4, 5, 8, 20, 23, 26, 27, 28
+      return ValueType::Character;  // the text and memo types
   }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "sdbexpr.h"
+#include "sdbstore.h"
 
 namespace sdbexpr {
 namespace {
@@ -67,7 +68,7 @@ FormatParts ReadFormat(std::string_view fmt) {
   FormatParts p;
   int k = 0;
   for (size_t i = 0; i < fmt.size() && k < 3;) {
-    char c = static_cast<char>(std::toupper(static_cast<unsigned char>(fmt[i])));
+    char c = sdbstore::UpperChar(fmt[i]);
     if (c == 'C') c = 'Y';
     if (c != 'Y' && c != 'M' && c != 'D') {
       ++i;
@@ -75,7 +76,7 @@ FormatParts ReadFormat(std::string_view fmt) {
     }
     size_t j = i;
     while (j < fmt.size()) {
-      char d = static_cast<char>(std::toupper(static_cast<unsigned char>(fmt[j])));
+      char d = sdbstore::UpperChar(fmt[j]);
       if (d == 'C') d = 'Y';
       if (d != c) break;
       ++j;
@@ -157,7 +158,7 @@ std::string TimeFromText(std::string_view text) {
   int ampm = 0;
   if (s.size() >= 2) {
     std::string tail;
-    for (char c : s.substr(s.size() - 2)) tail += static_cast<char>(std::toupper(c));
+    for (char c : s.substr(s.size() - 2)) tail += sdbstore::UpperChar(c);
     if (tail == "AM" || tail == "PM") {
       ampm = tail == "AM" ? 1 : 2;
       s = Trimmed(s.substr(0, s.size() - 2));
@@ -229,7 +230,7 @@ std::vector<std::string> Words(std::string_view s) {
   for (char ch : s) {
     unsigned char c = static_cast<unsigned char>(ch);
     if (std::isalnum(c) || c == '_' || c >= 0x80) {
-      cur += static_cast<char>(std::tolower(c));
+      cur += sdbstore::LowerChar(ch);
     } else if (!cur.empty()) {
       out.push_back(cur);
       cur.clear();
@@ -239,19 +240,13 @@ std::vector<std::string> Words(std::string_view s) {
   return out;
 }
 
-std::string Lower(std::string_view s) {
-  std::string r(s);
-  for (auto& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return r;
-}
-
 // A search condition: words (a trailing or leading * matches a prefix or
 // suffix), "quoted phrases", AND (also implied between terms), OR, NOT and
 // parentheses.
 class ContainsMatcher {
  public:
   ContainsMatcher(std::string_view text, std::string_view search)
-      : FWords(Words(text)), FLowered(Lower(text)) {
+      : FWords(Words(text)), FLowered(sdbstore::Lower(text)) {
     Lex(search);
   }
   bool Match() {
@@ -262,9 +257,10 @@ class ContainsMatcher {
   }
 
  private:
-  struct T {
-    int kind;  // 0 term, 1 phrase, 2 AND, 3 OR, 4 NOT, 5 (, 6 )
-    std::string text;
+  enum class SearchKind { Term, Phrase, And, Or, Not, Open, Close };
+  struct SearchToken {
+    SearchKind kind;
+    std::string text;  // a term or phrase, lower case
   };
   void Lex(std::string_view s) {
     size_t i = 0;
@@ -275,10 +271,10 @@ class ContainsMatcher {
       } else if (c == '"' || c == '\'') {
         size_t e = s.find(c, i + 1);
         if (e == std::string_view::npos) e = s.size();
-        FTokens.push_back({1, Lower(s.substr(i + 1, e - i - 1))});
+        FTokens.push_back({SearchKind::Phrase, sdbstore::Lower(s.substr(i + 1, e - i - 1))});
         i = e + 1;
       } else if (c == '(' || c == ')') {
-        FTokens.push_back({c == '(' ? 5 : 6, ""});
+        FTokens.push_back({c == '(' ? SearchKind::Open : SearchKind::Close, ""});
         ++i;
       } else {
         size_t e = i;
@@ -286,15 +282,15 @@ class ContainsMatcher {
                s[e] != ')')
           ++e;
         std::string w(s.substr(i, e - i));
-        std::string u = Lower(w);
+        std::string u = sdbstore::Lower(w);
         if (u == "and" || u == "&")
-          FTokens.push_back({2, ""});
+          FTokens.push_back({SearchKind::And, ""});
         else if (u == "or" || u == "|")
-          FTokens.push_back({3, ""});
+          FTokens.push_back({SearchKind::Or, ""});
         else if (u == "not" || u == "!")
-          FTokens.push_back({4, ""});
+          FTokens.push_back({SearchKind::Not, ""});
         else
-          FTokens.push_back({0, u});
+          FTokens.push_back({SearchKind::Term, u});
         i = e;
       }
     }
@@ -302,7 +298,7 @@ class ContainsMatcher {
   bool AtEnd() const { return FPos >= FTokens.size(); }
   bool Or() {
     bool r = And();
-    while (!AtEnd() && FTokens[FPos].kind == 3) {
+    while (!AtEnd() && FTokens[FPos].kind == SearchKind::Or) {
       ++FPos;
       bool b = And();
       r = r || b;
@@ -311,8 +307,9 @@ class ContainsMatcher {
   }
   bool And() {
     bool r = Unary();
-    while (!AtEnd() && FTokens[FPos].kind != 3 && FTokens[FPos].kind != 6) {
-      if (FTokens[FPos].kind == 2) ++FPos;
+    while (!AtEnd() && FTokens[FPos].kind != SearchKind::Or &&
+           FTokens[FPos].kind != SearchKind::Close) {
+      if (FTokens[FPos].kind == SearchKind::And) ++FPos;
       bool b = Unary();
       r = r && b;
     }
@@ -320,20 +317,21 @@ class ContainsMatcher {
   }
   bool Unary() {
     if (AtEnd()) return true;
-    const T& t = FTokens[FPos];
-    if (t.kind == 4) {
+    const SearchToken& t = FTokens[FPos];
+    if (t.kind == SearchKind::Not) {
       ++FPos;
       return !Unary();
     }
-    if (t.kind == 5) {
+    if (t.kind == SearchKind::Open) {
       ++FPos;
       bool r = Or();
-      if (!AtEnd() && FTokens[FPos].kind == 6) ++FPos;
+      if (!AtEnd() && FTokens[FPos].kind == SearchKind::Close) ++FPos;
       return r;
     }
     ++FPos;
-    if (t.kind == 1) return t.text.empty() || FLowered.find(t.text) != std::string::npos;
-    if (t.kind == 0) return Term(t.text);
+    if (t.kind == SearchKind::Phrase)
+      return t.text.empty() || FLowered.find(t.text) != std::string::npos;
+    if (t.kind == SearchKind::Term) return Term(t.text);
     return true;
   }
   bool Term(const std::string& w) {
@@ -358,7 +356,7 @@ class ContainsMatcher {
 
   std::vector<std::string> FWords;
   std::string FLowered;
-  std::vector<T> FTokens;
+  std::vector<SearchToken> FTokens;
   size_t FPos = 0;
 };
 

@@ -18,12 +18,15 @@ using namespace sdbexpr;
 
 struct Col {
   const char* name;
-  uint16_t type;
+  sdbstore::FieldType type;
   uint32_t length;
 };
-const Col kCols[] = {{"NAME", 4, 10}, {"CINAME", 20, 10}, {"NOTE", 5, 0}, {"AMOUNT", 2, 10},
-                     {"QTY", 11, 4},  {"FLAG", 1, 1},     {"D", 3, 4},    {"TS", 14, 8},
-                     {"TM", 13, 4},   {"VNAME", 27, 20}};
+const Col kCols[] = {
+    {"NAME", sdbstore::FieldType::String, 10}, {"CINAME", sdbstore::FieldType::CIString, 10},
+    {"NOTE", sdbstore::FieldType::Memo, 0},    {"AMOUNT", sdbstore::FieldType::Numeric, 10},
+    {"QTY", sdbstore::FieldType::Integer, 4},  {"FLAG", sdbstore::FieldType::Logical, 1},
+    {"D", sdbstore::FieldType::Date, 4},       {"TS", sdbstore::FieldType::TimeStamp, 8},
+    {"TM", sdbstore::FieldType::Time, 4},      {"VNAME", sdbstore::FieldType::NVarChar, 20}};
 
 class ExprTest : public ::testing::Test {
  protected:

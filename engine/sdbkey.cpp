@@ -1,5 +1,6 @@
 // Raw index keys: encoding, decoding and stepping.
 #include "sdbkey.h"
+#include "sdbstore.h"
 
 #include <cctype>
 #include <cmath>
@@ -10,6 +11,8 @@
 namespace sdbkey {
 namespace {
 
+using sdbstore::FieldType;
+
 constexpr uint32_t kMaxTextWidth = 1024;
 constexpr uint32_t kMemoWidth = 240;
 constexpr unsigned char kClassNull = 0, kClassNumber = 1, kClassText = 2, kClassBlob = 3;
@@ -17,24 +20,24 @@ constexpr unsigned char kBoundExact = 0x01, kBoundAfter = 0xFF, kBoundBefore = 0
 
 enum class Payload { Integer, Real, Logical, Text, Blob };
 
-Payload PayloadOf(uint16_t type) {
+Payload PayloadOf(FieldType type) {
   switch (type) {
-    case 1:
+    case FieldType::Logical:
       return Payload::Logical;
-    case 11:
-    case 12:
-    case 15:
-    case 21:
+    case FieldType::Integer:
+    case FieldType::ShortInt:
+    case FieldType::AutoInc:
+    case FieldType::RowVersion:
       return Payload::Integer;
-    case 2:
-    case 10:
-    case 17:
-    case 18:
+    case FieldType::Numeric:
+    case FieldType::Double:
+    case FieldType::CurDouble:
+    case FieldType::Money:
       return Payload::Real;
-    case 6:
-    case 7:
-    case 16:
-    case 24:
+    case FieldType::Binary:
+    case FieldType::Image:
+    case FieldType::Raw:
+    case FieldType::VarBinaryFox:
       return Payload::Blob;
     default:
       return Payload::Text;
@@ -43,33 +46,33 @@ Payload PayloadOf(uint16_t type) {
 
 uint32_t PayloadWidth(const Segment& s) {
   switch (s.type) {
-    case 1:
+    case FieldType::Logical:
       return 1;
-    case 2:
-    case 10:
-    case 11:
-    case 12:
-    case 15:
-    case 17:
-    case 18:
-    case 21:
+    case FieldType::Numeric:
+    case FieldType::Double:
+    case FieldType::Integer:
+    case FieldType::ShortInt:
+    case FieldType::AutoInc:
+    case FieldType::CurDouble:
+    case FieldType::Money:
+    case FieldType::RowVersion:
       return 8;
-    case 3:
-    case 9:
+    case FieldType::Date:
+    case FieldType::CompactDate:
       return 10;
-    case 13:
+    case FieldType::Time:
       return 12;
-    case 14:
-    case 22:
+    case FieldType::TimeStamp:
+    case FieldType::ModTime:
       return 23;
-    case 5:
-    case 6:
-    case 7:
-    case 8:
-    case 28:
+    case FieldType::Memo:
+    case FieldType::Binary:
+    case FieldType::Image:
+    case FieldType::VarChar:
+    case FieldType::NMemo:
       return kMemoWidth;
-    case 26:
-    case 27:
+    case FieldType::NChar:
+    case FieldType::NVarChar:
       return std::min<uint32_t>(kMaxTextWidth, std::max<uint32_t>(1, s.length) * 3);
     default:
       return std::min<uint32_t>(kMaxTextWidth, std::max<uint32_t>(1, s.length));
@@ -104,12 +107,6 @@ double RealOf(uint64_t b) {
   return d;
 }
 
-std::string FoldAscii(std::string s) {
-  for (auto& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return s;
-}
-
 // The class byte and payload of one value, before padding and inversion.
 std::string SegmentBytes(const Segment& seg, const Value& v, bool partial) {
   const uint32_t w = PayloadWidth(seg);
@@ -139,7 +136,7 @@ std::string SegmentBytes(const Segment& seg, const Value& v, bool partial) {
     }
     case Value::Text:
       out += static_cast<char>(kClassText);
-      out += seg.nocase ? FoldAscii(v.s) : v.s;
+      out += seg.nocase ? sdbstore::Lower(v.s) : v.s;
       break;
     case Value::Blob:
       out += static_cast<char>(kClassBlob);
@@ -155,23 +152,23 @@ std::string SegmentBytes(const Segment& seg, const Value& v, bool partial) {
 
 }  // namespace
 
-uint16_t SegmentTypeOf(sdbexpr::ValueType type) {
+sdbstore::FieldType SegmentTypeOf(sdbexpr::ValueType type) {
   using VT = sdbexpr::ValueType;
   switch (type) {
     case VT::Numeric:
-      return 10;
+      return FieldType::Double;
     case VT::Date:
-      return 3;
+      return FieldType::Date;
     case VT::Time:
-      return 13;
+      return FieldType::Time;
     case VT::Timestamp:
-      return 14;
+      return FieldType::TimeStamp;
     case VT::Logical:
-      return 1;
+      return FieldType::Logical;
     case VT::Binary:
-      return 16;
+      return FieldType::Raw;
     default:
-      return 4;
+      return FieldType::String;
   }
 }
 
@@ -189,11 +186,12 @@ Segment SegmentOf(std::string_view expression, const sdbexpr::FieldResolver& res
   if (field && field->sql == seg.sql) {
     seg.type = field->type;
     seg.length = field->length;
-    seg.nocase = field->type == 20;
+    seg.nocase = field->type == FieldType::CIString;
   } else {
     seg.type = SegmentTypeOf(vt);
     seg.length = width;
-    if (seg.type == 4 && width == 0) seg.type = 5;  // no known width: a memo's prefix
+    if (seg.type == FieldType::String && width == 0)
+      seg.type = FieldType::Memo;  // no known width: a memo's prefix
   }
   return seg;
 }
@@ -364,8 +362,9 @@ Decoded DecodeText(const std::vector<Segment>& segs, std::string_view text,
   for (const Segment& seg : segs) {
     if (at >= text.size()) break;
     std::string_view rest = text.substr(at);
-    if (PayloadOf(seg.type) == Payload::Text && seg.type != 3 && seg.type != 9 && seg.type != 13 &&
-        seg.type != 14 && seg.type != 22) {
+    if (PayloadOf(seg.type) == Payload::Text && seg.type != FieldType::Date &&
+        seg.type != FieldType::CompactDate && seg.type != FieldType::Time &&
+        seg.type != FieldType::TimeStamp && seg.type != FieldType::ModTime) {
       // `length` characters of UTF-8.
       size_t chars = 0, end = 0;
       // A segment without a length (a memo) takes the rest.
@@ -385,13 +384,13 @@ Decoded DecodeText(const std::vector<Segment>& segs, std::string_view text,
       }
       continue;
     }
-    if (seg.type == 1) {
-      char c = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
+    if (seg.type == FieldType::Logical) {
+      char c = sdbstore::UpperChar(rest[0]);
       d.values.push_back(c == ' ' ? Value{} : Value::OfInt(c == 'T' || c == 'Y' || c == '1'));
       at += 1;
       continue;
     }
-    if (seg.type == 3 || seg.type == 9) {
+    if (seg.type == FieldType::Date || seg.type == FieldType::CompactDate) {
       std::string_view piece = rest.substr(0, 8);
       bool digits = piece.size() == 8 && piece.find_first_not_of("0123456789") == std::string::npos;
       std::string iso;
@@ -407,9 +406,10 @@ Decoded DecodeText(const std::vector<Segment>& segs, std::string_view text,
       d.values.push_back(iso.empty() ? Value{} : Value::OfText(iso));
       continue;
     }
-    if (seg.type == 13 || seg.type == 14 || seg.type == 22) {
-      std::string v = seg.type == 13 ? sdbexpr::TimeFromText(rest)
-                                     : sdbexpr::TimestampFromText(rest, dateFormat);
+    if (seg.type == FieldType::Time || seg.type == FieldType::TimeStamp ||
+        seg.type == FieldType::ModTime) {
+      std::string v = seg.type == FieldType::Time ? sdbexpr::TimeFromText(rest)
+                                                  : sdbexpr::TimestampFromText(rest, dateFormat);
       d.values.push_back(v.empty() ? Value{} : Value::OfText(v));
       break;
     }
@@ -441,7 +441,7 @@ std::string Step(const std::vector<Segment>& segs, std::string_view key, int dir
 }
 
 std::string PrefixSuccessor(std::string s, bool nocase) {
-  if (nocase) s = FoldAscii(s);
+  if (nocase) s = sdbstore::Lower(s);
   while (!s.empty()) {
     unsigned char last = static_cast<unsigned char>(s.back());
     if (last < 0xFF) {

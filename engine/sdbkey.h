@@ -15,15 +15,15 @@ namespace sdbkey {
 
 // One segment of an index, as the index stores it.
 struct Segment {
-  std::string sql;          // the column or expression as written in the index
-  uint16_t type = 4;        // engine field type of the segment value
+  std::string sql;  // the column or expression as written in the index
+  sdbstore::FieldType type = sdbstore::FieldType::String;  // of the segment value
   uint32_t length = 0;      // field length (characters, or bytes for raw types)
   bool descending = false;  // DESC in the index
   bool nocase = false;      // the index compares this segment with NOCASE
 };
 
 // The engine field type that encodes an index expression's value type.
-uint16_t SegmentTypeOf(sdbexpr::ValueType type);
+sdbstore::FieldType SegmentTypeOf(sdbexpr::ValueType type);
 
 // The segment of an index on `expression` (a field name or an expression
 // of the language): its SQL as IndexSegmentSql gives it, the type and width

@@ -163,14 +163,14 @@ class KeyTest : public ::testing::Test {
 
 // Index definitions over every kind of value.
 std::vector<std::vector<Segment>> Definitions() {
-  Segment s{"S", 4, 10, false, false};
-  Segment c{"C", 20, 10, false, true};
-  Segment i{"I", 11, 4, false, false};
-  Segment r{"R", 10, 8, false, false};
-  Segment d{"D", 3, 4, false, false};
-  Segment l{"L", 1, 1, false, false};
-  Segment b{"B", 16, 4, false, false};
-  Segment up{"upper(S)", 4, 10, false, false};
+  Segment s{"S", sdbstore::FieldType::String, 10, false, false};
+  Segment c{"C", sdbstore::FieldType::CIString, 10, false, true};
+  Segment i{"I", sdbstore::FieldType::Integer, 4, false, false};
+  Segment r{"R", sdbstore::FieldType::Double, 8, false, false};
+  Segment d{"D", sdbstore::FieldType::Date, 4, false, false};
+  Segment l{"L", sdbstore::FieldType::Logical, 1, false, false};
+  Segment b{"B", sdbstore::FieldType::Raw, 4, false, false};
+  Segment up{"upper(S)", sdbstore::FieldType::String, 10, false, false};
   auto desc = [](Segment x) {
     x.descending = true;
     return x;
@@ -210,8 +210,9 @@ TEST_F(KeyTest, ByteOrderIsSqliteIndexOrder) {
 
 TEST_F(KeyTest, DecodePartialKeysAndSteps) {
   Fill(400, 11);
-  std::vector<Segment> segs = {
-      {"C", 20, 10, false, true}, {"S", 4, 10, true, false}, {"I", 11, 4, false, false}};
+  std::vector<Segment> segs = {{"C", sdbstore::FieldType::CIString, 10, false, true},
+                               {"S", sdbstore::FieldType::String, 10, true, false},
+                               {"I", sdbstore::FieldType::Integer, 4, false, false}};
   std::vector<Row> rows = Ordered(segs);
   for (const auto& row : rows) {
     uint32_t mask;
@@ -399,10 +400,12 @@ TEST_F(KeyTest, SeeksAndBoundsAgreeWithTheKeys) {
 
 TEST_F(KeyTest, RangeBoundsFromRawKeys) {
   Fill(500, 31);
-  std::vector<std::vector<Segment>> defs = {
-      {{"S", 4, 10, false, false}, {"I", 11, 4, false, false}},
-      {{"C", 20, 10, true, true}, {"D", 3, 4, false, false}},
-      {{"L", 1, 1, false, false}, {"S", 4, 10, true, false}}};
+  std::vector<std::vector<Segment>> defs = {{{"S", sdbstore::FieldType::String, 10, false, false},
+                                             {"I", sdbstore::FieldType::Integer, 4, false, false}},
+                                            {{"C", sdbstore::FieldType::CIString, 10, true, true},
+                                             {"D", sdbstore::FieldType::Date, 4, false, false}},
+                                            {{"L", sdbstore::FieldType::Logical, 1, false, false},
+                                             {"S", sdbstore::FieldType::String, 10, true, false}}};
   std::mt19937 rng(3);
   for (const auto& segs : defs) {
     std::vector<Row> rows = Ordered(segs);
@@ -444,7 +447,8 @@ TEST_F(KeyTest, RangeBoundsFromRawKeys) {
 
 TEST_F(KeyTest, ScopedWalkBetweenTwoKeys) {
   Fill(800, 41);
-  std::vector<Segment> segs = {{"C", 20, 10, false, true}, {"I", 11, 4, true, false}};
+  std::vector<Segment> segs = {{"C", sdbstore::FieldType::CIString, 10, false, true},
+                               {"I", sdbstore::FieldType::Integer, 4, true, false}};
   Exec(IndexSql(segs, 1));
   Exec("CREATE INDEX other ON k(I)");  // a tempting index for the conditions
   std::vector<Row> rows = Ordered(segs);
@@ -491,7 +495,8 @@ TEST_F(KeyTest, ScopedWalkBetweenTwoKeys) {
 }
 
 TEST(KeyText, TextKeysSplitBySegmentWidths) {
-  std::vector<Segment> pair = {{"C1", 4, 3, false, false}, {"C2", 20, 3, false, true}};
+  std::vector<Segment> pair = {{"C1", sdbstore::FieldType::String, 3, false, false},
+                               {"C2", sdbstore::FieldType::CIString, 3, false, true}};
   sdbkey::Decoded d = sdbkey::DecodeText(pair, "USDEUR");
   ASSERT_EQ(d.values.size(), 2u);
   EXPECT_EQ(d.values[0].s, "USD");
@@ -508,19 +513,20 @@ TEST(KeyText, TextKeysSplitBySegmentWidths) {
   d = sdbkey::DecodeText(pair, "   X");  // a blank segment is empty
   ASSERT_EQ(d.values.size(), 2u);
   EXPECT_EQ(d.values[0].kind, Value::Null);
-  std::vector<Segment> mixed = {
-      {"D", 3, 4, false, false}, {"L", 1, 1, false, false}, {"N", 2, 12, false, false}};
+  std::vector<Segment> mixed = {{"D", sdbstore::FieldType::Date, 4, false, false},
+                                {"L", sdbstore::FieldType::Logical, 1, false, false},
+                                {"N", sdbstore::FieldType::Numeric, 12, false, false}};
   d = sdbkey::DecodeText(mixed, "20200131T 12.5");
   ASSERT_EQ(d.values.size(), 3u);
   EXPECT_EQ(d.values[0].s, "2020-01-31");
   EXPECT_EQ(d.values[1].i, 1);
   EXPECT_EQ(d.values[2].r, 12.5);
-  std::vector<Segment> id = {{"ID", 11, 4, false, false}};
+  std::vector<Segment> id = {{"ID", sdbstore::FieldType::Integer, 4, false, false}};
   d = sdbkey::DecodeText(id, "-42");
   ASSERT_EQ(d.values.size(), 1u);
   EXPECT_EQ(d.values[0].i, -42);
   EXPECT_TRUE(sdbkey::DecodeText(id, "").values.empty());
-  std::vector<Segment> memo = {{"M", 5, 0, false, false}};
+  std::vector<Segment> memo = {{"M", sdbstore::FieldType::Memo, 0, false, false}};
   d = sdbkey::DecodeText(memo, "long text");
   ASSERT_EQ(d.values.size(), 1u);
   EXPECT_EQ(d.values[0].s, "long text");
@@ -529,9 +535,9 @@ TEST(KeyText, TextKeysSplitBySegmentWidths) {
 
 TEST_F(KeyTest, SegmentsOfIndexExpressions) {
   sdbexpr::FieldResolver resolve = [](std::string_view n) -> std::optional<sdbexpr::FieldInfo> {
-    if (n == "C") return sdbexpr::FieldInfo{"\"C\"", 20, 12, 0};
-    if (n == "S") return sdbexpr::FieldInfo{"\"S\"", 4, 10, 0};
-    if (n == "D") return sdbexpr::FieldInfo{"\"D\"", 3, 4, 0};
+    if (n == "C") return sdbexpr::FieldInfo{"\"C\"", sdbstore::FieldType::CIString, 12, 0};
+    if (n == "S") return sdbexpr::FieldInfo{"\"S\"", sdbstore::FieldType::String, 10, 0};
+    if (n == "D") return sdbexpr::FieldInfo{"\"D\"", sdbstore::FieldType::Date, 4, 0};
     return std::nullopt;
   };
   Segment c = sdbkey::SegmentOf(" C ", resolve, true);
@@ -542,12 +548,12 @@ TEST_F(KeyTest, SegmentsOfIndexExpressions) {
   Segment up = sdbkey::SegmentOf("UPPER(C)", resolve);
   EXPECT_EQ(up.sql, "upper(\"C\")");
   EXPECT_FALSE(up.nocase);
-  EXPECT_EQ(up.type, 4);
+  EXPECT_EQ(up.type, sdbstore::FieldType::String);
   EXPECT_EQ(up.length, 12u);
   Segment both = sdbkey::SegmentOf("S + DTOS(D)", resolve);
   EXPECT_EQ(both.length, 18u);
   Segment year = sdbkey::SegmentOf("YEAR(D)", resolve);
-  EXPECT_EQ(year.type, 10);
+  EXPECT_EQ(year.type, sdbstore::FieldType::Double);
   // The segments order rows as an index on them does.
   Exec(
       "INSERT INTO k(S, C, D) VALUES ('b', 'x', '2020-01-02'), ('b', 'X', '2019-05-05'),"
@@ -562,9 +568,9 @@ TEST_F(KeyTest, SegmentsOfIndexExpressions) {
 }
 
 TEST_F(KeyTest, SegmentValuesOfARecordNotInTheTable) {
-  std::vector<Segment> segs = {{"upper(\"S\")", 4, 10, false, false},
-                               {"\"I\"", 11, 4, true, false},
-                               {"\"C\"", 20, 10, false, true}};
+  std::vector<Segment> segs = {{"upper(\"S\")", sdbstore::FieldType::String, 10, false, false},
+                               {"\"I\"", sdbstore::FieldType::Integer, 4, true, false},
+                               {"\"C\"", sdbstore::FieldType::CIString, 10, false, true}};
   std::vector<Value> v = sdbkey::SegmentValues(
       segs, {{"s", Value::OfText("abc")}, {"I", Value::OfInt(7)}}, {"S", "C", "I", "R"});
   ASSERT_EQ(v.size(), 3u);
@@ -584,7 +590,7 @@ TEST_F(KeyTest, PrefixEqualityAndManyDuplicates) {
   for (int i = 0; i < 20000; ++i) Exec("INSERT INTO k(C) VALUES ('Same')");
   Exec("INSERT INTO k(C) VALUES ('samE2'), ('sa'), (NULL), ('Sb')");
   Exec("COMMIT");
-  std::vector<Segment> segs = {{"C", 20, 10, false, true}};
+  std::vector<Segment> segs = {{"C", sdbstore::FieldType::CIString, 10, false, true}};
   sqlite3_stmt* st =
       Prepare("SELECT count(*) FROM k WHERE " + sdbkey::KeyEquals(segs, 1, 0, true, 1));
   sdbkey::Bind(st, 1, Value::OfText("SAM"));

@@ -675,8 +675,20 @@ class Database {
 std::string QuoteIdent(std::string_view name);
 /// Quotes a text literal: 'it''s'.
 std::string QuoteText(std::string_view text);
+// The engine's text rules compare names and keys in ASCII case, whatever
+// the process locale: these helpers are the one way to fold case.
+/// ASCII upper case of one character.
+constexpr char UpperChar(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 /// ASCII upper case (names are compared so).
 std::string Upper(std::string_view s);
+/// ASCII lower case of one character.
+constexpr char LowerChar(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+/// ASCII lower case.
+std::string Lower(std::string_view s);
 bool EqualNoCase(std::string_view a, std::string_view b);
 
 // ---------------------------------------------------------------- record locks

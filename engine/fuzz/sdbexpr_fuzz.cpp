@@ -26,25 +26,38 @@ using namespace sdbexpr;
 
 struct Field {
   const char* name;
-  uint16_t type;
+  sdbstore::FieldType type;
   uint32_t length;
   uint16_t decimals;
   const char* decl;  // SQLite column declaration, as the engine declares it
 };
 const Field kFields[] = {
-    {"NAME", 4, 10, 0, "TEXT"},   {"CINAME", 20, 10, 0, "TEXT COLLATE NOCASE"},
-    {"NOTE", 5, 4, 0, "TEXT"},    {"VC", 8, 4, 0, "TEXT"},
-    {"NC", 26, 5, 0, "TEXT"},     {"VNAME", 27, 20, 0, "TEXT"},
-    {"NM", 28, 4, 0, "TEXT"},     {"VCF", 23, 8, 0, "TEXT"},
-    {"AMOUNT", 2, 10, 2, "REAL"}, {"QTY", 11, 4, 0, "INTEGER"},
-    {"SH", 12, 2, 0, "INTEGER"},  {"AI", 15, 4, 0, "INTEGER"},
-    {"RV", 21, 8, 0, "INTEGER"},  {"DBL", 10, 8, 3, "REAL"},
-    {"CUR", 17, 8, 2, "REAL"},    {"MNY", 18, 8, 4, "REAL"},
-    {"FLAG", 1, 1, 0, "INTEGER"}, {"D", 3, 4, 0, "TEXT"},
-    {"CD", 9, 3, 0, "TEXT"},      {"TS", 14, 8, 0, "TEXT"},
-    {"MT", 22, 8, 0, "TEXT"},     {"TM", 13, 4, 0, "TEXT"},
-    {"RAWF", 16, 4, 0, "BLOB"},   {"VB", 24, 6, 0, "BLOB"},
-    {"BIN", 6, 4, 0, "BLOB"},     {"IMG", 7, 4, 0, "BLOB"},
+    {"NAME", sdbstore::FieldType::String, 10, 0, "TEXT"},
+    {"CINAME", sdbstore::FieldType::CIString, 10, 0, "TEXT COLLATE NOCASE"},
+    {"NOTE", sdbstore::FieldType::Memo, 4, 0, "TEXT"},
+    {"VC", sdbstore::FieldType::VarChar, 4, 0, "TEXT"},
+    {"NC", sdbstore::FieldType::NChar, 5, 0, "TEXT"},
+    {"VNAME", sdbstore::FieldType::NVarChar, 20, 0, "TEXT"},
+    {"NM", sdbstore::FieldType::NMemo, 4, 0, "TEXT"},
+    {"VCF", sdbstore::FieldType::VarCharFox, 8, 0, "TEXT"},
+    {"AMOUNT", sdbstore::FieldType::Numeric, 10, 2, "REAL"},
+    {"QTY", sdbstore::FieldType::Integer, 4, 0, "INTEGER"},
+    {"SH", sdbstore::FieldType::ShortInt, 2, 0, "INTEGER"},
+    {"AI", sdbstore::FieldType::AutoInc, 4, 0, "INTEGER"},
+    {"RV", sdbstore::FieldType::RowVersion, 8, 0, "INTEGER"},
+    {"DBL", sdbstore::FieldType::Double, 8, 3, "REAL"},
+    {"CUR", sdbstore::FieldType::CurDouble, 8, 2, "REAL"},
+    {"MNY", sdbstore::FieldType::Money, 8, 4, "REAL"},
+    {"FLAG", sdbstore::FieldType::Logical, 1, 0, "INTEGER"},
+    {"D", sdbstore::FieldType::Date, 4, 0, "TEXT"},
+    {"CD", sdbstore::FieldType::CompactDate, 3, 0, "TEXT"},
+    {"TS", sdbstore::FieldType::TimeStamp, 8, 0, "TEXT"},
+    {"MT", sdbstore::FieldType::ModTime, 8, 0, "TEXT"},
+    {"TM", sdbstore::FieldType::Time, 4, 0, "TEXT"},
+    {"RAWF", sdbstore::FieldType::Raw, 4, 0, "BLOB"},
+    {"VB", sdbstore::FieldType::VarBinaryFox, 6, 0, "BLOB"},
+    {"BIN", sdbstore::FieldType::Binary, 4, 0, "BLOB"},
+    {"IMG", sdbstore::FieldType::Image, 4, 0, "BLOB"},
 };
 
 // Rows as the engine stores them (1, 2, 3, 5), then values only a shell user
