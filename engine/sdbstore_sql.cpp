@@ -3,6 +3,7 @@
 // markers and column lists of DML, catalog procedures and result layouts.
 #include <cctype>
 #include <cstring>
+#include <initializer_list>
 
 #include "sdbstore.h"
 
@@ -313,400 +314,446 @@ std::vector<std::string> SplitStatements(std::string_view script) {
 
 // ---------------------------------------------------------------- translation
 
+namespace {
+
+bool IsAny(const Token& t, std::initializer_list<const char*> words) {
+  for (const char* w : words)
+    if (Is(t, w)) return true;
+  return false;
+}
+
+// Statements SQLite runs as written once names and markers are rewritten.
+Translation Passthrough(const Parser& p, StatementKind kind) {
+  Translation tr;
+  tr.kind = kind;
+  tr.sql = Rewrite(p, tr.params);
+  return tr;
+}
+
+// Statements the engine carries out itself keep their text as given.
+Translation Interpreted(const Parser& p, StatementKind kind) {
+  Translation tr;
+  tr.kind = kind;
+  tr.sql = std::string(p.text);
+  return tr;
+}
+
+// A statement ends where its grammar ends: anything after is a fault.
+void ExpectEnd(const Parser& p, const char* where = "") {
+  if (!p.AtEnd()) Syntax(std::string("Unexpected text ") + where + "near '" + p.Near() + "'.");
+}
+
+// A field list of the table's fields in order: "(A, B, C)" without the
+// brackets when `bracket` is false.
+std::string FieldList(const TableDef& t, bool bracket) {
+  std::string out = bracket ? "(" : "";
+  for (size_t i = 0; i < t.fields.size(); ++i)
+    out += (i ? ", " : "") + QuoteIdent(t.fields[i].name);
+  return bracket ? out + ")" : out;
+}
+
+// A SELECT of one engine table with nothing that merges rows may feed a live
+// cursor: the record number then rides along (DescribeResult hides it), so
+// the cursor knows which record each row is.
+void MarkSingleTable(Database& db, const Parser& p, Translation& tr) {
+  int depth = 0;
+  bool simple = true;
+  size_t fromAt = 0;
+  for (size_t k = 1; k + 1 < p.toks.size(); ++k) {
+    const Token& t = p.toks[k];
+    if (IsP(t, "(")) ++depth;
+    if (IsP(t, ")")) --depth;
+    if (depth > 0) continue;
+    if (IsAny(t, {"DISTINCT", "GROUP", "UNION", "EXCEPT", "INTERSECT", "JOIN", "HAVING", "WINDOW",
+                  "OVER"}))
+      simple = false;
+    // An aggregate makes one row of many.
+    if (t.kind == Tok::Word && IsP(p.toks[k + 1], "(") && !fromAt)
+      for (const char* agg : {"COUNT", "SUM", "AVG", "MIN", "MAX", "TOTAL", "GROUP_CONCAT"})
+        if (EqualNoCase(t.text, agg)) simple = false;
+    if (Is(t, "FROM") && !fromAt) fromAt = k;
+  }
+  if (!simple || !fromAt || !IsName(p.toks[fromAt + 1])) return;
+  size_t k = fromAt + 2;
+  if (IsP(p.toks[k], ".") && IsName(p.toks[k + 1])) simple = false;  // schema.table
+  if (Is(p.toks[k], "AS")) ++k;
+  if (p.toks[k].kind == Tok::Word && !IsAny(p.toks[k], {"WHERE", "ORDER", "LIMIT"})) ++k;  // alias
+  std::string alias;
+  if (Is(p.toks[k], "AS")) alias = p.toks[k + 1].text;
+  size_t a = fromAt + 2;
+  if (Is(p.toks[a], "AS")) ++a;
+  if (a < k) alias = p.toks[a].text;
+  if (IsP(p.toks[k], ",")) simple = false;
+  tr.table = p.toks[fromAt + 1].text;
+  tr.singleTable = simple && db.FindTable(tr.table) != nullptr;
+  if (tr.singleTable) {
+    std::string col = QuoteIdent(alias.empty() ? tr.table : alias) + ".\"sdb_recno\", ";
+    size_t at = tr.sql.find_first_not_of(" \t\r\n", 6);  // after SELECT
+    tr.sql.insert(at == std::string::npos ? tr.sql.size() : at, col);
+  }
+}
+
+Translation TranslateQuery(Database& db, const Parser& p) {
+  Translation tr = Passthrough(p, StatementKind::Select);
+  if (Is(p.Peek(), "SELECT")) MarkSingleTable(db, p, tr);
+  return tr;
+}
+
+Translation TranslateInsert(Database& db, Parser& p) {
+  Translation tr;
+  tr.kind = StatementKind::Insert;
+  p.Next();
+  if (p.Accept("OR")) p.Next();
+  p.Expect("INTO");
+  size_t nameAt = p.pos;
+  tr.table = p.Name("a table name");
+  size_t insertAt = SIZE_MAX;
+  std::string cols;
+  auto t = db.FindTable(tr.table);
+  // Without a column list the values are the engine's fields, in order: the
+  // hidden record number column must not take the first value.
+  if (t && !IsP(p.Peek(), "(") && !Is(p.Peek(), "DEFAULT")) {
+    insertAt = nameAt;
+    if (Is(p.Peek(), "AS")) insertAt = p.pos + 1;
+    cols = FieldList(*t, true);
+  }
+  // INSERT ... SELECT * FROM <engine table>: the star names the fields, not
+  // the hidden record number.
+  size_t starAt = SIZE_MAX;
+  std::string star;
+  for (size_t k = p.pos; k + 3 < p.toks.size(); ++k)
+    if (Is(p.toks[k], "SELECT")) {
+      if (IsP(p.toks[k + 1], "*") && Is(p.toks[k + 2], "FROM") && IsName(p.toks[k + 3]))
+        if (auto src = db.FindTable(p.toks[k + 3].text)) {
+          starAt = k + 1;
+          star = FieldList(*src, false);
+        }
+      break;
+    }
+  tr.sql = Rewrite(p, tr.params, insertAt, cols, starAt, star);
+  return tr;
+}
+
+// UPDATE [OR conflict] table ...
+Translation TranslateUpdate(Parser& p) {
+  Translation tr;
+  tr.kind = StatementKind::Update;
+  p.Next();
+  if (p.Accept("OR")) p.Next();
+  tr.table = p.Name("a table name");
+  tr.sql = Rewrite(p, tr.params);
+  return tr;
+}
+
+// DELETE [FROM] table ...
+Translation TranslateDelete(Parser& p) {
+  Translation tr;
+  tr.kind = StatementKind::Delete;
+  p.Next();
+  p.Accept("FROM");
+  tr.table = p.Name("a table name");
+  tr.sql = Rewrite(p, tr.params);
+  return tr;
+}
+
+// EXECUTE PROCEDURE name [( args )]: literals, names and markers.
+Translation TranslateProcedure(Parser& p) {
+  p.Next();
+  p.Expect("PROCEDURE");
+  Translation tr = Interpreted(p, StatementKind::Procedure);
+  tr.procedure = p.Name("a procedure name");
+  if (p.AcceptP("(")) {
+    while (!p.AtEnd() && !IsP(p.Peek(), ")")) {
+      const Token& a = p.Next();
+      bool neg = false;
+      const Token* v = &a;
+      if (IsP(a, "-") && p.Peek().kind == Tok::Number) {
+        neg = true;
+        v = &p.Next();
+      }
+      switch (v->kind) {
+        case Tok::String:
+        case Tok::Number:
+        case Tok::Word:
+        case Tok::Quoted:
+          tr.args.push_back((neg ? "-" : "") + v->text);
+          break;
+        case Tok::Param:
+          tr.params.push_back(v->text);
+          tr.args.push_back(std::string(p.text.substr(v->begin, v->end - v->begin)));
+          break;
+        default:
+          Syntax("Unexpected '" + v->text + "' in the arguments of " + tr.procedure + ".");
+      }
+      if (!p.AcceptP(",")) break;
+    }
+    p.ExpectP(")");
+  }
+  ExpectEnd(p, "after the procedure call ");
+  return tr;
+}
+
+// GRANT rights [(fields)], ... ON table TO grantees; REVOKE ... FROM grantees.
+Translation TranslateRights(Parser& p) {
+  bool grant = Is(p.Peek(), "GRANT");
+  Translation tr = Interpreted(p, grant ? StatementKind::Grant : StatementKind::Revoke);
+  p.Next();
+  do {
+    std::string w = p.Name("a right");
+    uint32_t bits = RightsWord(w);
+    if (bits == kRightAll) p.Accept("PRIVILEGES");
+    if (p.AcceptP("(")) {
+      do tr.rights.push_back({bits, p.Name("a field name")});
+      while (p.AcceptP(","));
+      p.ExpectP(")");
+    } else {
+      tr.rights.push_back({bits, ""});
+    }
+  } while (p.AcceptP(","));
+  p.Expect("ON");
+  tr.table = p.Name("a table name");
+  p.Expect(grant ? "TO" : "FROM");
+  do tr.args.push_back(p.Name("a user or group"));
+  while (p.AcceptP(","));
+  ExpectEnd(p);
+  return tr;
+}
+
+// ALTER TABLE t ADD [COLUMN] f type | RENAME TO t2 | RENAME [COLUMN] f TO f2.
+Translation TranslateAlterTable(Parser& p) {
+  p.Next();
+  p.Expect("TABLE");
+  Translation tr = Interpreted(p, StatementKind::AlterTable);
+  tr.table = p.Name("a table name");
+  if (p.Accept("ADD")) {
+    p.Accept("COLUMN");
+    std::string name = p.Name("a field name");
+    FieldDef f = ParseTypeName(TypeText(p));
+    f.name = name;
+    tr.fields.push_back(std::move(f));
+  } else if (p.Accept("RENAME")) {
+    if (p.Accept("TO")) {
+      tr.args = {p.Name("a table name")};
+    } else {
+      p.Accept("COLUMN");
+      std::string from = p.Name("a field name");
+      p.Expect("TO");
+      tr.args = {from, p.Name("a field name")};
+    }
+  } else {
+    Syntax("ALTER TABLE can add a field or rename the table or a field; near '" + p.Near() + "'.");
+  }
+  ExpectEnd(p);
+  return tr;
+}
+
+// DROP TABLE [IF EXISTS] t; DROP INDEX [IF EXISTS] [t.]i [ON t]; any other
+// DROP goes to SQLite.
+Translation TranslateDrop(Parser& p) {
+  p.Next();
+  bool table = p.Accept("TABLE");
+  bool index = !table && p.Accept("INDEX");
+  if (!table && !index) return Passthrough(p, StatementKind::Other);
+  Translation tr = Interpreted(p, table ? StatementKind::DropTable : StatementKind::DropIndex);
+  if (p.Accept("IF")) {
+    p.Expect("EXISTS");
+    tr.ifExists = true;
+  }
+  std::string a = p.Name(table ? "a table name" : "an index name");
+  if (p.AcceptP(".")) {
+    tr.table = a;
+    tr.index.name = p.Name("an index name");
+  } else if (table) {
+    tr.table = a;
+  } else {
+    tr.index.name = a;
+    if (p.Accept("ON")) tr.table = p.Name("a table name");
+  }
+  ExpectEnd(p);
+  return tr;
+}
+
+// A DEFAULT clause of a field: a literal, a signed number or a bracketed
+// expression; answers its source text.
+std::string DefaultClause(Parser& p) {
+  size_t from = p.pos;
+  if (p.AcceptP("(")) {
+    int depth = 1;
+    while (!p.AtEnd() && depth) {
+      if (IsP(p.Peek(), "(")) ++depth;
+      if (IsP(p.Peek(), ")")) --depth;
+      p.Next();
+    }
+  } else {
+    if (IsP(p.Peek(), "-") || IsP(p.Peek(), "+")) p.Next();
+    const Token& v = p.Next();
+    if (v.kind != Tok::String && v.kind != Tok::Number && v.kind != Tok::Word)
+      Syntax("DEFAULT needs a literal near '" + p.Near() + "'.");
+  }
+  return p.Span(from, p.pos);
+}
+
+// One field of CREATE TABLE: name, type and column constraints. A PRIMARY
+// KEY field's name goes to `primary`.
+FieldDef FieldDefinition(Parser& p, std::vector<std::string>& primary) {
+  if (IsAny(p.Peek(), {"PRIMARY", "UNIQUE", "CONSTRAINT", "FOREIGN", "CHECK"}))
+    Syntax("Table constraints are not supported; create an index with CREATE INDEX.");
+  std::string name = p.Name("a field name");
+  FieldDef f = ParseTypeName(TypeText(p));
+  f.name = name;
+  while (!p.AtEnd() && !IsP(p.Peek(), ",") && !IsP(p.Peek(), ")")) {
+    if (p.Accept("NOT")) {
+      p.Expect("NULL");
+      f.nullable = false;
+    } else if (p.Accept("NULL")) {
+      f.nullable = true;
+    } else if (p.Accept("DEFAULT")) {
+      f.defaultValue = DefaultClause(p);
+    } else if (p.Accept("PRIMARY")) {
+      p.Expect("KEY");
+      primary.push_back(name);
+    } else if (p.Accept("CONSTRAINT")) {
+      p.Name("a constraint name");
+    } else {
+      Syntax("Unexpected '" + p.Near() + "' in the definition of field " + name + ".");
+    }
+  }
+  return f;
+}
+
+// CREATE TABLE t (fields); p stands after TABLE.
+Translation TranslateCreateTable(Parser& p) {
+  Translation tr = Interpreted(p, StatementKind::CreateTable);
+  tr.table = p.Name("a table name");
+  p.ExpectP("(");
+  std::vector<std::string> primary;
+  do tr.fields.push_back(FieldDefinition(p, primary));
+  while (p.AcceptP(","));
+  p.ExpectP(")");
+  if (primary.size() > 1) Syntax("A table has one primary key.");
+  if (!primary.empty()) {
+    tr.index.name = primary[0];
+    tr.index.unique = tr.index.candidate = tr.index.primary = true;
+    tr.index.segments.push_back({primary[0], QuoteIdent(primary[0]), false});
+  }
+  ExpectEnd(p, "after the field list ");
+  return tr;
+}
+
+// The segment of an index over the tokens [from, to): a field, or an
+// expression whose field names are quoted (the first one names the segment).
+IndexSegment IndexSegmentOf(const Parser& p, const TableDef& t, size_t from, size_t to) {
+  IndexSegment g;
+  if (to - from == 1 && IsName(p.toks[from])) {
+    int fi = t.FieldIndex(p.toks[from].text);
+    if (fi < 0) Syntax("Column not found: " + p.toks[from].text + " in table " + t.name + ".");
+    g.field = t.fields[fi].name;
+    g.expression = QuoteIdent(g.field);
+    return g;
+  }
+  std::string seg;
+  size_t last = p.toks[from].begin;
+  for (size_t k = from; k < to; ++k) {
+    const Token& x = p.toks[k];
+    if (x.kind == Tok::Param) Syntax("An index cannot hold a parameter.");
+    if (IsName(x)) {
+      int fi = t.FieldIndex(x.text);
+      if (fi >= 0 && !IsP(p.toks[k + 1], "(")) {
+        seg.append(p.text.substr(last, x.begin - last));
+        seg += QuoteIdent(t.fields[fi].name);
+        last = x.end;
+        if (g.field.empty()) g.field = t.fields[fi].name;
+      }
+    }
+  }
+  seg.append(p.text.substr(last, p.toks[to - 1].end - last));
+  g.expression = seg;
+  return g;
+}
+
+// The WHERE condition of an index, from token `from` to the end, with
+// bracketed names quoted; it may hold no marker.
+std::string IndexCondition(const Parser& p, size_t from) {
+  std::vector<std::string> markers;
+  Parser sub;
+  sub.text = p.text.substr(0, p.toks[p.pos].begin);
+  sub.toks.assign(p.toks.begin() + from, p.toks.begin() + p.pos);
+  Token end;
+  end.begin = end.end = sub.text.size();
+  sub.toks.push_back(end);
+  std::string cond = Rewrite(sub, markers);
+  if (!markers.empty()) Syntax("An index condition cannot hold a parameter.");
+  return cond.substr(p.toks[from].begin);
+}
+
+// CREATE [UNIQUE] INDEX i ON t (segments [ASC|DESC], ...) [WHERE condition];
+// p stands after INDEX.
+Translation TranslateCreateIndex(Database& db, Parser& p, bool unique) {
+  Translation tr = Interpreted(p, StatementKind::CreateIndex);
+  tr.index.unique = tr.index.candidate = unique;
+  tr.index.name = p.Name("an index name");
+  p.Expect("ON");
+  tr.table = p.Name("a table name");
+  auto t = db.GetTable(tr.table);
+  p.ExpectP("(");
+  do {
+    size_t from = p.pos;
+    int depth = 0;
+    while (!p.AtEnd()) {
+      if (depth == 0 && (IsP(p.Peek(), ",") || IsP(p.Peek(), ")"))) break;
+      if (depth == 0 && (Is(p.Peek(), "ASC") || Is(p.Peek(), "DESC"))) break;
+      if (IsP(p.Peek(), "(")) ++depth;
+      if (IsP(p.Peek(), ")")) --depth;
+      p.Next();
+    }
+    size_t to = p.pos;
+    if (to == from) Syntax("An index segment is empty near '" + p.Near() + "'.");
+    bool descending = p.Accept("DESC");
+    if (!descending) p.Accept("ASC");
+    IndexSegment g = IndexSegmentOf(p, *t, from, to);
+    g.descending = descending;
+    // The engine's key expression: the segments as written, ";" between.
+    if (!tr.index.keyExpression.empty()) tr.index.keyExpression += ";";
+    tr.index.keyExpression += to - from == 1 && IsName(p.toks[from]) ? g.field : p.Span(from, to);
+    tr.index.segments.push_back(std::move(g));
+  } while (p.AcceptP(","));
+  p.ExpectP(")");
+  if (p.Accept("WHERE")) {
+    size_t from = p.pos;
+    while (!p.AtEnd()) p.Next();
+    tr.index.condition = IndexCondition(p, from);
+  }
+  ExpectEnd(p, "after the index definition ");
+  return tr;
+}
+
+}  // namespace
+
 Translation Database::Translate(std::string_view engineSql) {
   Parser p;
   p.text = engineSql;
   p.toks = Tokenize(engineSql);
-  Translation tr;
   if (p.toks.size() == 1) Syntax("The statement is empty.");
   const Token& first = p.Peek();
 
-  if (Is(first, "SELECT") || Is(first, "WITH") || Is(first, "VALUES") || Is(first, "EXPLAIN")) {
-    tr.kind = StatementKind::Select;
-    tr.sql = Rewrite(p, tr.params);
-    // One table, nothing that merges rows: a live cursor may work on its rows.
-    if (Is(first, "SELECT")) {
-      int depth = 0;
-      bool simple = true;
-      size_t fromAt = 0;
-      for (size_t k = 1; k + 1 < p.toks.size(); ++k) {
-        const Token& t = p.toks[k];
-        if (IsP(t, "(")) ++depth;
-        if (IsP(t, ")")) --depth;
-        if (depth > 0) continue;
-        if (Is(t, "DISTINCT") || Is(t, "GROUP") || Is(t, "UNION") || Is(t, "EXCEPT") ||
-            Is(t, "INTERSECT") || Is(t, "JOIN") || Is(t, "HAVING") || Is(t, "WINDOW") ||
-            Is(t, "OVER"))
-          simple = false;
-        // An aggregate makes one row of many.
-        if (t.kind == Tok::Word && IsP(p.toks[k + 1], "(") && !fromAt)
-          for (const char* agg : {"COUNT", "SUM", "AVG", "MIN", "MAX", "TOTAL", "GROUP_CONCAT"})
-            if (EqualNoCase(t.text, agg)) simple = false;
-        if (Is(t, "FROM") && !fromAt) fromAt = k;
-      }
-      if (simple && fromAt && IsName(p.toks[fromAt + 1])) {
-        size_t k = fromAt + 2;
-        if (IsP(p.toks[k], ".") && IsName(p.toks[k + 1])) simple = false;  // schema.table
-        if (Is(p.toks[k], "AS")) ++k;
-        if (p.toks[k].kind == Tok::Word && !Is(p.toks[k], "WHERE") && !Is(p.toks[k], "ORDER") &&
-            !Is(p.toks[k], "LIMIT"))
-          ++k;  // alias
-        std::string alias;
-        if (Is(p.toks[k], "AS")) alias = p.toks[k + 1].text;
-        size_t a = fromAt + 2;
-        if (Is(p.toks[a], "AS")) ++a;
-        if (a < k) alias = p.toks[a].text;
-        if (IsP(p.toks[k], ",")) simple = false;
-        tr.table = p.toks[fromAt + 1].text;
-        tr.singleTable = simple && FindTable(tr.table) != nullptr;
-        if (tr.singleTable) {
-          // The record number rides along (hidden by DescribeResult), so a
-          // live cursor knows which record each row is.
-          std::string col = QuoteIdent(alias.empty() ? tr.table : alias) + ".\"sdb_recno\", ";
-          size_t at = tr.sql.find_first_not_of(" \t\r\n", 6);  // after SELECT
-          tr.sql.insert(at == std::string::npos ? tr.sql.size() : at, col);
-        }
-      }
-    }
-    return tr;
-  }
-
-  if (Is(first, "INSERT") || Is(first, "REPLACE")) {
-    tr.kind = StatementKind::Insert;
-    p.Next();
-    if (p.Accept("OR")) p.Next();
-    p.Expect("INTO");
-    size_t nameAt = p.pos;
-    tr.table = p.Name("a table name");
-    size_t insertAt = SIZE_MAX;
-    std::string cols;
-    auto t = FindTable(tr.table);
-    // Without a column list the values are the engine's fields, in order: the
-    // hidden record number column must not take the first value.
-    if (t && !IsP(p.Peek(), "(") && !Is(p.Peek(), "DEFAULT")) {
-      insertAt = nameAt;
-      if (Is(p.Peek(), "AS")) insertAt = p.pos + 1;
-      cols = "(";
-      for (size_t i = 0; i < t->fields.size(); ++i)
-        cols += (i ? ", " : "") + QuoteIdent(t->fields[i].name);
-      cols += ")";
-    }
-    // INSERT ... SELECT * FROM <engine table>: the star names the fields, not
-    // the hidden record number.
-    size_t starAt = SIZE_MAX;
-    std::string star;
-    for (size_t k = p.pos; k + 3 < p.toks.size(); ++k)
-      if (Is(p.toks[k], "SELECT")) {
-        if (IsP(p.toks[k + 1], "*") && Is(p.toks[k + 2], "FROM") && IsName(p.toks[k + 3]))
-          if (auto src = FindTable(p.toks[k + 3].text)) {
-            starAt = k + 1;
-            for (size_t i = 0; i < src->fields.size(); ++i)
-              star += (i ? ", " : "") + QuoteIdent(src->fields[i].name);
-          }
-        break;
-      }
-    tr.sql = Rewrite(p, tr.params, insertAt, cols, starAt, star);
-    return tr;
-  }
-
-  if (Is(first, "UPDATE")) {
-    tr.kind = StatementKind::Update;
-    p.Next();
-    if (p.Accept("OR")) p.Next();
-    tr.table = p.Name("a table name");
-    tr.sql = Rewrite(p, tr.params);
-    return tr;
-  }
-
-  if (Is(first, "DELETE")) {
-    tr.kind = StatementKind::Delete;
-    p.Next();
-    p.Accept("FROM");
-    tr.table = p.Name("a table name");
-    tr.sql = Rewrite(p, tr.params);
-    return tr;
-  }
-
-  if (Is(first, "BEGIN") || Is(first, "COMMIT") || Is(first, "ROLLBACK") ||
-      Is(first, "SAVEPOINT") || Is(first, "RELEASE") || Is(first, "END")) {
-    tr.kind = StatementKind::Transaction;
-    tr.sql = Rewrite(p, tr.params);
-    return tr;
-  }
-
-  if (Is(first, "EXECUTE") || Is(first, "EXEC")) {
-    p.Next();
-    p.Expect("PROCEDURE");
-    tr.kind = StatementKind::Procedure;
-    tr.procedure = p.Name("a procedure name");
-    tr.sql = std::string(engineSql);
-    if (p.AcceptP("(")) {
-      while (!p.AtEnd() && !IsP(p.Peek(), ")")) {
-        const Token& a = p.Next();
-        bool neg = false;
-        const Token* v = &a;
-        if (IsP(a, "-") && p.Peek().kind == Tok::Number) {
-          neg = true;
-          v = &p.Next();
-        }
-        switch (v->kind) {
-          case Tok::String:
-          case Tok::Number:
-          case Tok::Word:
-          case Tok::Quoted:
-            tr.args.push_back((neg ? "-" : "") + v->text);
-            break;
-          case Tok::Param:
-            tr.params.push_back(v->text);
-            tr.args.push_back(std::string(engineSql.substr(v->begin, v->end - v->begin)));
-            break;
-          default:
-            Syntax("Unexpected '" + v->text + "' in the arguments of " + tr.procedure + ".");
-        }
-        if (!p.AcceptP(",")) break;
-      }
-      p.ExpectP(")");
-    }
-    if (!p.AtEnd()) Syntax("Unexpected text after the procedure call near '" + p.Near() + "'.");
-    return tr;
-  }
-
-  if (Is(first, "GRANT") || Is(first, "REVOKE")) {
-    bool grant = Is(first, "GRANT");
-    tr.kind = grant ? StatementKind::Grant : StatementKind::Revoke;
-    tr.sql = std::string(engineSql);
-    p.Next();
-    do {
-      std::string w = p.Name("a right");
-      uint32_t bits = RightsWord(w);
-      if (bits == kRightAll) p.Accept("PRIVILEGES");
-      if (p.AcceptP("(")) {
-        do tr.rights.push_back({bits, p.Name("a field name")});
-        while (p.AcceptP(","));
-        p.ExpectP(")");
-      } else {
-        tr.rights.push_back({bits, ""});
-      }
-    } while (p.AcceptP(","));
-    p.Expect("ON");
-    tr.table = p.Name("a table name");
-    if (grant)
-      p.Expect("TO");
-    else
-      p.Expect("FROM");
-    do tr.args.push_back(p.Name("a user or group"));
-    while (p.AcceptP(","));
-    if (!p.AtEnd()) Syntax("Unexpected text near '" + p.Near() + "'.");
-    return tr;
-  }
-
-  if (Is(first, "ALTER")) {
-    p.Next();
-    p.Expect("TABLE");
-    tr.kind = StatementKind::AlterTable;
-    tr.sql = std::string(engineSql);
-    tr.table = p.Name("a table name");
-    if (p.Accept("ADD")) {
-      p.Accept("COLUMN");
-      std::string name = p.Name("a field name");
-      FieldDef f = ParseTypeName(TypeText(p));
-      f.name = name;
-      tr.fields.push_back(std::move(f));
-    } else if (p.Accept("RENAME")) {
-      if (p.Accept("TO")) {
-        tr.args = {p.Name("a table name")};
-      } else {
-        p.Accept("COLUMN");
-        std::string from = p.Name("a field name");
-        p.Expect("TO");
-        tr.args = {from, p.Name("a field name")};
-      }
-    } else {
-      Syntax("ALTER TABLE can add a field or rename the table or a field; near '" + p.Near() +
-             "'.");
-    }
-    if (!p.AtEnd()) Syntax("Unexpected text near '" + p.Near() + "'.");
-    return tr;
-  }
-
-  if (Is(first, "DROP")) {
-    p.Next();
-    bool table = p.Accept("TABLE");
-    bool index = !table && p.Accept("INDEX");
-    if (!table && !index) {
-      tr.kind = StatementKind::Other;
-      tr.sql = Rewrite(p, tr.params);
-      return tr;
-    }
-    tr.kind = table ? StatementKind::DropTable : StatementKind::DropIndex;
-    tr.sql = std::string(engineSql);
-    if (p.Accept("IF")) {
-      p.Expect("EXISTS");
-      tr.ifExists = true;
-    }
-    std::string a = p.Name(table ? "a table name" : "an index name");
-    if (p.AcceptP(".")) {
-      tr.table = a;
-      tr.index.name = p.Name("an index name");
-    } else if (table) {
-      tr.table = a;
-    } else {
-      tr.index.name = a;
-      if (p.Accept("ON")) tr.table = p.Name("a table name");
-    }
-    if (!p.AtEnd()) Syntax("Unexpected text near '" + p.Near() + "'.");
-    return tr;
-  }
-
+  if (IsAny(first, {"SELECT", "WITH", "VALUES", "EXPLAIN"})) return TranslateQuery(*this, p);
+  if (IsAny(first, {"INSERT", "REPLACE"})) return TranslateInsert(*this, p);
+  if (Is(first, "UPDATE")) return TranslateUpdate(p);
+  if (Is(first, "DELETE")) return TranslateDelete(p);
+  if (IsAny(first, {"BEGIN", "COMMIT", "ROLLBACK", "SAVEPOINT", "RELEASE", "END"}))
+    return Passthrough(p, StatementKind::Transaction);
+  if (IsAny(first, {"EXECUTE", "EXEC"})) return TranslateProcedure(p);
+  if (IsAny(first, {"GRANT", "REVOKE"})) return TranslateRights(p);
+  if (Is(first, "ALTER")) return TranslateAlterTable(p);
+  if (Is(first, "DROP")) return TranslateDrop(p);
   if (Is(first, "CREATE")) {
     p.Next();
     bool unique = p.Accept("UNIQUE");
-    if (!unique && p.Accept("TABLE")) {
-      tr.kind = StatementKind::CreateTable;
-      tr.sql = std::string(engineSql);
-      tr.table = p.Name("a table name");
-      p.ExpectP("(");
-      std::vector<std::string> primary;
-      while (true) {
-        if (Is(p.Peek(), "PRIMARY") || Is(p.Peek(), "UNIQUE") || Is(p.Peek(), "CONSTRAINT") ||
-            Is(p.Peek(), "FOREIGN") || Is(p.Peek(), "CHECK"))
-          Syntax("Table constraints are not supported; create an index with CREATE INDEX.");
-        FieldDef f;
-        std::string name = p.Name("a field name");
-        std::string type = TypeText(p);
-        f = ParseTypeName(type);
-        f.name = name;
-        // Column constraints.
-        while (!p.AtEnd() && !IsP(p.Peek(), ",") && !IsP(p.Peek(), ")")) {
-          if (p.Accept("NOT")) {
-            p.Expect("NULL");
-            f.nullable = false;
-          } else if (p.Accept("NULL")) {
-            f.nullable = true;
-          } else if (p.Accept("DEFAULT")) {
-            size_t from = p.pos;
-            if (p.AcceptP("(")) {
-              int depth = 1;
-              while (!p.AtEnd() && depth) {
-                if (IsP(p.Peek(), "(")) ++depth;
-                if (IsP(p.Peek(), ")")) --depth;
-                p.Next();
-              }
-            } else {
-              if (IsP(p.Peek(), "-") || IsP(p.Peek(), "+")) p.Next();
-              const Token& v = p.Next();
-              if (v.kind != Tok::String && v.kind != Tok::Number && v.kind != Tok::Word)
-                Syntax("DEFAULT needs a literal near '" + p.Near() + "'.");
-            }
-            f.defaultValue = p.Span(from, p.pos);
-          } else if (p.Accept("PRIMARY")) {
-            p.Expect("KEY");
-            primary.push_back(name);
-          } else if (p.Accept("CONSTRAINT")) {
-            p.Name("a constraint name");
-          } else {
-            Syntax("Unexpected '" + p.Near() + "' in the definition of field " + name + ".");
-          }
-        }
-        tr.fields.push_back(std::move(f));
-        if (p.AcceptP(",")) continue;
-        p.ExpectP(")");
-        break;
-      }
-      if (primary.size() > 1) Syntax("A table has one primary key.");
-      if (!primary.empty()) {
-        tr.index.name = primary[0];
-        tr.index.unique = tr.index.candidate = tr.index.primary = true;
-        tr.index.segments.push_back({primary[0], QuoteIdent(primary[0]), false});
-      }
-      if (!p.AtEnd()) Syntax("Unexpected text after the field list near '" + p.Near() + "'.");
-      return tr;
-    }
-    if (p.Accept("INDEX")) {
-      tr.kind = StatementKind::CreateIndex;
-      tr.sql = std::string(engineSql);
-      tr.index.unique = tr.index.candidate = unique;
-      tr.index.name = p.Name("an index name");
-      p.Expect("ON");
-      tr.table = p.Name("a table name");
-      auto t = GetTable(tr.table);
-      p.ExpectP("(");
-      while (true) {
-        size_t from = p.pos;
-        int depth = 0;
-        while (!p.AtEnd()) {
-          if (depth == 0 && (IsP(p.Peek(), ",") || IsP(p.Peek(), ")"))) break;
-          if (depth == 0 && (Is(p.Peek(), "ASC") || Is(p.Peek(), "DESC"))) break;
-          if (IsP(p.Peek(), "(")) ++depth;
-          if (IsP(p.Peek(), ")")) --depth;
-          p.Next();
-        }
-        size_t to = p.pos;
-        if (to == from) Syntax("An index segment is empty near '" + p.Near() + "'.");
-        IndexSegment g;
-        if (p.Accept("DESC"))
-          g.descending = true;
-        else
-          p.Accept("ASC");
-        if (to - from == 1 && IsName(p.toks[from])) {
-          int fi = t->FieldIndex(p.toks[from].text);
-          if (fi < 0)
-            Syntax("Column not found: " + p.toks[from].text + " in table " + t->name + ".");
-          g.field = t->fields[fi].name;
-          g.expression = QuoteIdent(g.field);
-        } else {
-          // The segment's own text, with bracketed names quoted.
-          std::string seg;
-          size_t last = p.toks[from].begin;
-          for (size_t k = from; k < to; ++k) {
-            const Token& x = p.toks[k];
-            if (x.kind == Tok::Param) Syntax("An index cannot hold a parameter.");
-            if (IsName(x)) {
-              int fi = t->FieldIndex(x.text);
-              if (fi >= 0 && !IsP(p.toks[k + 1], "(")) {
-                seg.append(engineSql.substr(last, x.begin - last));
-                seg += QuoteIdent(t->fields[fi].name);
-                last = x.end;
-                if (g.field.empty()) g.field = t->fields[fi].name;
-              }
-            }
-          }
-          seg.append(engineSql.substr(last, p.toks[to - 1].end - last));
-          g.expression = seg;
-        }
-        tr.index.segments.push_back(std::move(g));
-        // The engine's key expression: the segments as written, ";" between.
-        if (!tr.index.keyExpression.empty()) tr.index.keyExpression += ";";
-        tr.index.keyExpression += to - from == 1 && IsName(p.toks[from])
-                                      ? tr.index.segments.back().field
-                                      : p.Span(from, to);
-        if (p.AcceptP(",")) continue;
-        p.ExpectP(")");
-        break;
-      }
-      if (p.Accept("WHERE")) {
-        size_t from = p.pos;
-        while (!p.AtEnd()) p.Next();
-        std::vector<std::string> prm;
-        Parser sub;
-        sub.text = engineSql.substr(0, p.toks[p.pos].begin);
-        sub.toks.assign(p.toks.begin() + from, p.toks.begin() + p.pos);
-        Token end;
-        end.begin = end.end = sub.text.size();
-        sub.toks.push_back(end);
-        std::string cond = Rewrite(sub, prm);
-        if (!prm.empty()) Syntax("An index condition cannot hold a parameter.");
-        tr.index.condition = cond.substr(p.toks[from].begin);
-      }
-      if (!p.AtEnd()) Syntax("Unexpected text after the index definition near '" + p.Near() + "'.");
-      return tr;
-    }
+    if (!unique && p.Accept("TABLE")) return TranslateCreateTable(p);
+    if (p.Accept("INDEX")) return TranslateCreateIndex(*this, p, unique);
     if (unique) Syntax("Expected INDEX after CREATE UNIQUE.");
   }
-
-  tr.kind = StatementKind::Other;
-  tr.sql = Rewrite(p, tr.params);
-  return tr;
+  return Passthrough(p, StatementKind::Other);
 }
 
 // ---------------------------------------------------------------- execution
