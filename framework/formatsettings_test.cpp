@@ -3,27 +3,30 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
-
 #include "sysutils.h"
+#include "testing/commalocale.h"
 
 namespace {
 
-TEST(FormatSettings, DefaultsDoNotDependOnTheCLocale) {
-  // A comma-decimal C locale, when the machine has one, must change nothing.
-  const char* previous = std::setlocale(LC_NUMERIC, nullptr);
-  std::string saved = previous ? previous : "C";
-  std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
-  EXPECT_EQ(FormatSettings().DecimalSeparator, '.');
-  EXPECT_EQ(FloatToStr(1.5), "1.5");
-  EXPECT_EQ(StrToFloat("1.5"), 1.5);
-  EXPECT_EQ(Format("%.3f", {2.0}), "2.000");
-  std::setlocale(LC_NUMERIC, saved.c_str());
-
+TEST(FormatSettings, Defaults) {
   TFormatSettings d = TFormatSettings::Default();
+  EXPECT_EQ(d.DecimalSeparator, '.');
   EXPECT_EQ(d.ThousandSeparator, ',');
   EXPECT_EQ(d.TimeSeparator, ':');
   EXPECT_EQ(d.ShortTimeFormat, "hh:nn");
+}
+
+TEST(FormatSettings, ConversionsIgnoreADecimalCommaCLocale) {
+  TCommaLocale comma;
+  if (!comma.Active()) GTEST_SKIP() << TCommaLocale::SkipReason();
+  EXPECT_EQ(FormatSettings().DecimalSeparator, '.');
+  EXPECT_EQ(TFormatSettings::Default().DecimalSeparator, '.');
+  EXPECT_EQ(FloatToStr(1.5), "1.5");
+  EXPECT_EQ(StrToFloat("1.5"), 1.5);
+  EXPECT_THROW(StrToFloat("1,5"), EConvertError);
+  EXPECT_EQ(Format("%.3f", {2.0}), "2.000");
+  EXPECT_EQ(FormatFloat("0.00", 2.5), "2.50");
+  EXPECT_EQ(FloatToStrF(1234.5, ffNumber, 15, 1), "1,234.5");
 }
 
 TEST(FormatSettings, ProcessWideChangesReachEveryConversionAndAreRestored) {
