@@ -442,6 +442,43 @@ TEST_F(DataSetTest, ResyncCentresAfterJumpsAndFailsOnMissingRecords) {
   EXPECT_EQ(ErrorOf([&] { ds.GotoBookmark(sixth); }), "Record not found");
 }
 
+TEST_F(DataSetTest, MovesFetchCheckedAndANonExactResyncTriesUnchecked) {
+  Fill(5);
+  ds.Open();
+  // Moving relies on the record it fetches: a failing fetch raises and the
+  // dataset stays where it was.
+  ds.FetchFailures = 1;
+  EXPECT_EQ(ErrorOf([&] { ds.Next(); }), "Fetch failed");
+  EXPECT_EQ(Id(), 1);
+  EXPECT_FALSE(ds.Eof());
+  ds.Last();
+  ds.FetchFailures = 1;
+  EXPECT_EQ(ErrorOf([&] { ds.Prior(); }), "Fetch failed");
+  EXPECT_EQ(Id(), 5);
+  EXPECT_FALSE(ds.Bof());
+  ds.FetchFailures = 1;
+  EXPECT_EQ(ErrorOf([&] { ds.GotoBookmark(ds.GetBookmark()); }), "Fetch failed");
+  ds.FetchFailures = 1;
+  EXPECT_EQ(ErrorOf([&] { ds.Locate("ID", 2, {}); }), "Fetch failed");
+  ds.FetchFailures = 1;
+  EXPECT_EQ(ErrorOf([&] { ds.Lookup("ID", 2, "NAME"); }), "Fetch failed");
+
+  // A resync that need not be exact takes the record, else the next, else the
+  // prior one, and a failure of each only sends it on.
+  ds.SetRecNo(3);
+  ds.FetchFailures = 1;
+  ds.Resync({});
+  EXPECT_EQ(Id(), 4);
+  ds.SetRecNo(3);
+  ds.FetchFailures = 2;
+  ds.Resync({});
+  EXPECT_EQ(Id(), 2);
+  ds.FetchFailures = 3;
+  ds.Resync({});
+  EXPECT_TRUE(ds.Bof());
+  EXPECT_TRUE(ds.Eof());
+}
+
 TEST_F(DataSetTest, InsertAndAppendInAFullRing) {
   Fill(6);
   TDataSource source;

@@ -123,6 +123,20 @@ TEST(SysUtilsFloats, FormatFloatPatterns) {
   EXPECT_EQ(FormatFloat("'Rate: '0.0' %'", 12.34), "Rate: 12.3 %");
   EXPECT_EQ(FormatFloat("0.00E+00", 12345), "1.23E+04");
   EXPECT_EQ(FormatFloat("0.00E-0", 0.00012), "1.20E-4");
+  // Optional "#" decimals of a mantissa drop their trailing zeros; an
+  // exponent of 0 is written with its digits and the sign "+" asks for.
+  EXPECT_EQ(FormatFloat("0.##E+00", 12345), "1.23E+04");
+  EXPECT_EQ(FormatFloat("0.##E+00", 12000), "1.2E+04");
+  EXPECT_EQ(FormatFloat("0.##E+00", 10000), "1E+04");
+  EXPECT_EQ(FormatFloat("0.0#E+00", 10000), "1.0E+04");
+  EXPECT_EQ(FormatFloat("0.##E+00", 0.0125), "1.25E-02");
+  EXPECT_EQ(FormatFloat("0.##E+00", 1.5), "1.5E+00");
+  EXPECT_EQ(FormatFloat("0.##E-00", 1.5), "1.5E00");
+  EXPECT_EQ(FormatFloat("0.00E+0", 7), "7.00E+0");
+  EXPECT_EQ(FormatFloat("0.##E+00", 0), "0E+00");
+  EXPECT_EQ(FormatFloat("00.#E+0", 1234), "12.3E+2");
+  EXPECT_EQ(FormatFloat("0.##E+00", 9.999), "1E+01");  // rounding carries into the exponent
+  EXPECT_EQ(FormatFloat("0.##E+00;(0.##E+00)", -250), "(2.5E+02)");
 }
 
 TEST(SysUtilsFloats, RoundingToWholeNumbersStaysInside64Bits) {
@@ -312,6 +326,31 @@ TEST(SysUtilsDates, RefusesBadTextWithItsMessage) {
   EXPECT_EQ(ErrorOf<EConvertError>([] { StrToDateTime("2026-03-07 x"); }),
             "'2026-03-07 x' is not a valid date and time");
   EXPECT_EQ(ErrorOf<EConvertError>([] { StrToDateTime(""); }), "'' is not a valid date and time");
+}
+
+TEST(SysUtilsDates, RefusesMalformedTimeTexts) {
+  TDateTime t = -1;
+  for (const char* bad :
+       {"12:",         "12:30:",     "12::30",   ":30",   "12:30:15.",   "12:30:15.1234",
+        "12:30:15:10", "12:30.5",    "12 30",    "12-30", "24:00",       "12:60",
+        "12:30:60",    "0:30 PM",    "13:00 AM", "PM",    "12:30 PM PM", "AM 12:30 PM",
+        "12:3x",       "1234567890", "-1:00",    "+1:00"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_FALSE(TryStrToTime(bad, t, FormatSettings()));
+    EXPECT_EQ(t, -1);  // a refused text leaves the value alone
+    EXPECT_FALSE(TryStrToDateTime(std::string("2026-03-07 ") + bad, t, FormatSettings()));
+    EXPECT_EQ(t, -1);
+  }
+  for (auto [good, want] : {std::pair{" 7:05 ", EncodeTime(7, 5, 0, 0)},
+                            {"23:59:59.999", EncodeTime(23, 59, 59, 999)},
+                            {"12:30:15.5", EncodeTime(12, 30, 15, 500)},
+                            {"12:30 AM", EncodeTime(0, 30, 0, 0)},
+                            {"PM 1:00", EncodeTime(13, 0, 0, 0)},
+                            {"11:59:59 pm", EncodeTime(23, 59, 59, 0)}}) {
+    SCOPED_TRACE(good);
+    EXPECT_TRUE(TryStrToTime(good, t, FormatSettings()));
+    EXPECT_EQ(t, want);
+  }
 }
 
 TEST(SysUtilsText, CaseAndBlanks) {

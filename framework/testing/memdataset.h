@@ -31,6 +31,9 @@ class TMemDataSet : public TDataSet {
   int EditFailures = 0, PostFailures = 0, DeleteFailures = 0, OpenFailures = 0;
   /// ClearBufferHook fails as a default value that does not convert would.
   int ClearFailures = 0;
+  /// Fetches that fail as a broken cursor would: a checked fetch (doCheck)
+  /// raises "Fetch failed", an unchecked one answers grError.
+  int FetchFailures = 0;
   bool ReadOnlyData = false;
   /// The dataset, not the BCD field, judges a packed decimal's range.
   bool BcdRangeByDataSet = false;
@@ -238,10 +241,15 @@ class TMemDataSet : public TDataSet {
     Log.push_back("GoLastHook");
     FCursor = static_cast<int>(FRows.size());
   }
-  TGetResult FetchRecordHook(TRecordBuffer buffer, TGetMode mode, bool) override {
+  TGetResult FetchRecordHook(TRecordBuffer buffer, TGetMode mode, bool doCheck) override {
     Log.push_back(mode == gmNext    ? "Fetch(next)"
                   : mode == gmPrior ? "Fetch(prior)"
                                     : "Fetch(current)");
+    if (FetchFailures > 0) {
+      --FetchFailures;
+      if (doCheck) throw EDatabaseError("Fetch failed");
+      return grError;
+    }
     const int count = static_cast<int>(FRows.size());
     for (;;) {
       if (mode == gmNext) FCursor = std::min(FCursor + 1, count);
