@@ -11,12 +11,13 @@ std::function<void(const std::exception&)>& ApplicationExceptionHandler() {
   return handler;
 }
 
-TDataSet::TDataSet() : FFieldDefs(std::make_unique<TFieldDefs>(this)) {}
+TDataSet::TDataSet(TComponent* owner)
+    : TComponent(owner), FFieldDefs(std::make_unique<TFieldDefs>(this)) {}
 
 TDataSet::~TDataSet() {
   // A descendant closes in its own destructor (hooks cannot run from here);
   // the data sources and fields only have to forget this dataset.
-  FDestroying = true;
+  Destroying();
   for (TDataSource* source : std::vector<TDataSource*>(FDataSources)) source->SetDataSet(nullptr);
   for (auto& field : FFields) field->FDataSet = nullptr;
 }
@@ -37,11 +38,11 @@ void TDataSet::SetActive(bool value) {
     DoAfterOpen();
     if (!IsEmpty()) DoAfterScroll();
   } else {
-    if (!FDestroying) DoBeforeClose();
+    if (!IsDestroying()) DoBeforeClose();
     if (FState == dsEdit || FState == dsInsert || FState == dsSetKey) Cancel();
     SetState(dsInactive);
     CloseCursor();
-    if (!FDestroying) DoAfterClose();
+    if (!IsDestroying()) DoAfterClose();
   }
 }
 

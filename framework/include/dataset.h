@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "component.h"
 #include "exceptions.h"
 #include "fielddefs.h"
 #include "fieldtypes.h"
@@ -109,18 +110,17 @@ std::function<void(const std::exception&)>& ApplicationExceptionHandler();
 /// CancelHook, DeleteHook, RefreshHook) the cursor is put on that record with
 /// GoBufferRecordHook (or GoFirstHook/GoLastHook for a bfBOF/bfEOF buffer).
 ///
+/// A dataset is a component (TComponent: Name, Owner, component state); an
+/// owner destroys its datasets with itself.
+///
 /// A descendant's destructor must call Destroying() and Close(): hooks cannot
 /// run from this destructor.
-class TDataSet {
+class TDataSet : public TComponent {
  public:
-  TDataSet();
-  virtual ~TDataSet();
-  TDataSet(const TDataSet&) = delete;
-  TDataSet& operator=(const TDataSet&) = delete;
+  explicit TDataSet(TComponent* owner = nullptr);
+  ~TDataSet() override;
 
-  // -- identity and state ----------------------------------------------------
-  const std::string& Name() const { return FName; }
-  void SetName(std::string name) { FName = std::move(name); }
+  // -- state -----------------------------------------------------------------
   TDataSetState State() const { return FState; }
   bool Active() const { return FActive; }
   void SetActive(bool value);
@@ -134,7 +134,7 @@ class TDataSet {
   virtual bool CanModify() const { return true; }
   bool Modified() const { return FModified; }
   /// True once destruction began (no events are sent then).
-  bool IsDestroying() const { return FDestroying; }
+  bool IsDestroying() const { return HasState(csDestroying); }
   /// The data source this dataset takes values from (a master), if any.
   virtual TDataSource* DataSource() const { return nullptr; }
   /// True when `source` leads back to this dataset through master sources.
@@ -363,7 +363,6 @@ class TDataSet {
   /// Stores Filtered without moving (for descendants that switch their own
   /// filter in between).
   void SetFilteredFlag(bool value) { FFiltered = value; }
-  void Destroying() { FDestroying = true; }
 
   /// Creates one default field per definition unless persistent data fields
   /// exist (FieldDefs must be up to date).
@@ -462,11 +461,9 @@ class TDataSet {
   void AddDataSource(TDataSource* source);
   void RemoveDataSource(TDataSource* source);
 
-  std::string FName;
   TDataSetState FState = dsInactive;
   bool FActive = false;
   bool FModified = false;
-  bool FDestroying = false;
   bool FBOF = false;
   bool FEOF = false;
   bool FAutoCalcFields = true;
