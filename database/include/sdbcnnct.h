@@ -340,6 +340,8 @@ class TSdbConnection : public TComponent {
   /// Closes every cached statement (all of them, keeping the first failure,
   /// which is raised at the end) and empties the cache.
   virtual void CloseCachedStatements();
+  /// The number of statements in the cache (diagnostics).
+  int CachedStatementCount() const { return FStmtList ? static_cast<int>(FStmtList->size()) : 0; }
   virtual uint32_t GetTransactionCount();
   virtual bool GetIsDictionaryConn();
   virtual const std::vector<std::string>& GetUserGroups();

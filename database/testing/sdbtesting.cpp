@@ -96,6 +96,52 @@ std::string DemoSql() {
   return text.str();
 }
 
+TDataSetDouble::TDataSetDouble(TComponent* owner, const std::string& name,
+                               TSdbConnection* connection, std::vector<std::string>* log)
+    : TComponent(owner), FConnection(connection), FLog(log) {
+  SetName(name);
+  TSdbDataSetList::Add(this);
+  if (connection) connection->AddTableToConnectList(this);
+}
+
+TDataSetDouble::~TDataSetDouble() {
+  if (FConnection) FConnection->RemoveTableFromConnectList(this);
+  TSdbDataSetList::Remove(this);
+}
+
+void TDataSetDouble::Record(const std::string& what) {
+  if (FLog) FLog->push_back(Name() + "." + what);
+}
+
+std::string TDataSetDouble::GetDatabasePath() {
+  if (OnGetDatabasePath) return OnGetDatabasePath();
+  return FConnection ? FConnection->GetConnectionPath() : std::string();
+}
+
+void TDataSetDouble::CloseDataSet() {
+  Record("Close");
+  if (FailClose) throw EDatabaseError("close failed");
+}
+
+void TDataSetDouble::CancelPendingEdit() {
+  Record("Cancel");
+  if (OnCancel) OnCancel();
+}
+
+void TDataSetDouble::ConnectionDestroyed() {
+  Record("ConnectionDestroyed");
+  FConnection = nullptr;
+}
+
+void TDataSetDouble::ConnectionRenamed(const std::string& databaseName) {
+  Record("Renamed " + databaseName);
+  FDatabaseName = databaseName;
+}
+
+void TDataSetDouble::FollowAliasTableType(TSdbConnectionTableTypes type) {
+  Record("TableType " + std::to_string(type));
+}
+
 void DictionaryTest::SetUp() {
   FDictionary = DataFolder() + "db/db.add";
   CreateDictionary(FDictionary, DemoSql());

@@ -7,7 +7,47 @@
 #include <string>
 #include <vector>
 
+#include "component.h"
+#include "sdbcnnct.h"
+
 namespace sdbtesting {
+
+/// A stand-in for a dataset attached to a connection, for tests of the
+/// connection before (or without) the real datasets: it registers in the
+/// process-wide dataset list and on its connection, and appends what is
+/// asked of it to `Log` as "<Name>.<what>".
+class TDataSetDouble : public TComponent, public TSdbDataSetInterface {
+ public:
+  TDataSetDouble(TComponent* owner, const std::string& name, TSdbConnection* connection,
+                 std::vector<std::string>* log);
+  ~TDataSetDouble() override;
+
+  TComponent* DataSetComponent() override { return this; }
+  TSdbConnection* SdbConnection() const override { return FConnection; }
+  const std::string& DatabaseName() const override { return FDatabaseName; }
+  const std::string& TableName() const override { return FTableName; }
+  /// The connection's path, or what OnGetDatabasePath answers.
+  std::string GetDatabasePath() override;
+  void CloseDataSet() override;
+  void InvalidateEngineHandles() override { Record("InvalidateEngineHandles"); }
+  void CancelPendingEdit() override;
+  void RefreshIfBrowsing() override { Record("Refresh"); }
+  void UpdateDefaultIndex() override { Record("UpdateDefaultIndex"); }
+  void ConnectionDestroyed() override;
+  void ConnectionRenamed(const std::string& databaseName) override;
+  void FollowAliasTableType(TSdbConnectionTableTypes type) override;
+
+  std::string FDatabaseName;
+  std::string FTableName = "CD_Currency";
+  bool FailClose = false;                          // CloseDataSet raises
+  std::function<std::string()> OnGetDatabasePath;  // replaces GetDatabasePath
+  std::function<void()> OnCancel;                  // runs in CancelPendingEdit
+
+ private:
+  void Record(const std::string& what);
+  TSdbConnection* FConnection;
+  std::vector<std::string>* FLog;
+};
 
 /// A folder under the temporary-files folder that lives as long as the
 /// object; its path ends with "/".
