@@ -2,6 +2,7 @@
 // statements), writing, cancelling and deleting records, and record locks.
 #include <functional>
 
+#include "sdbengineIndex.h"
 #include "sdbengineInt.h"
 
 namespace sdbengine {
@@ -172,6 +173,46 @@ uint32_t Set(SDBHANDLE h, SDBFIELD field, const char* call, const Setter& setter
   }
   t.pending.changed[i] = true;
   return SDB_SUCCESS;
+}
+
+// The most bytes one value may have: SQLite's default limit for a text or
+// blob (SQLITE_MAX_LENGTH).
+constexpr uint64_t kMaxValueBytes = 1000000000;
+
+// Refuses (SDB_E_VALUE_TOO_LONG) a binary value of `total` bytes that the
+// field, or the statement parameter, cannot take.
+void CheckBinaryRoom(Object& object, SDBFIELD field, uint64_t total) {
+  const char* call = "SdbSetBinary";
+  uint64_t room = kMaxValueBytes;
+  std::string column;
+  if (object.kind == Kind::Statement) {
+    static_cast<Statement&>(object).ParamSlots(field, call);  // an unknown parameter fails here
+    column = "parameter";
+  } else {
+    const Table& t = object.kind == Kind::Index ? static_cast<Index&>(object).table
+                                                : static_cast<Table&>(object);
+    const FieldDef& f = t.Fields()[t.FieldIndex(field, call)];
+    column = "column \"" + f.name + "\"";
+    using FT = sdbstore::FieldType;
+    if (!sdbstore::IsBlobType(f.type)) {
+      switch (f.type) {
+        case FT::Raw:
+        case FT::VarBinaryFox:
+        case FT::String:
+        case FT::CIString:
+        case FT::VarCharFox:
+        case FT::Numeric:
+          room = f.imageLength;
+          break;
+        default:  // fixed binary forms: their image bytes, or with the length word
+          room = std::max<uint64_t>(f.imageLength, f.slotLength);
+      }
+    }
+  }
+  if (total > room)
+    Throw(SDB_E_VALUE_TOO_LONG, std::string(call) + ": the value is too long (" +
+                                    std::to_string(total) + " where " + std::to_string(room) +
+                                    " fit) for " + column + ".");
 }
 
 Param TextParam(std::string s) {
@@ -376,6 +417,12 @@ extern "C" uint32_t SdbSetBinary(SDBHANDLE hObj, SDBFIELD pucFldName, uint16_t /
   return Api([&] {
     if (uint64_t(ulOffset) + ulLen > ulTotalLength)
       Throw(SDB_E_INVALID_ARGUMENT, "SdbSetBinary: the piece ends past the total length.");
+    // The stated total is checked against what the target can hold before
+    // anything of that size is allocated: a huge total on a small field must
+    // be refused, not zero-filled first.
+    CheckBinaryRoom(
+        *Resolve(hObj, {Kind::Table, Kind::Cursor, Kind::Statement, Kind::Index}, "SdbSetBinary"),
+        pucFldName, ulTotalLength);
     std::string piece = Bytes(pucBuf, ulLen);
     // A value in pieces: the first piece (offset 0) starts it, later ones fill in.
     auto assemble = [&](std::string value) {
