@@ -206,7 +206,9 @@ extern "C" uint32_t SdbSetSQLTimeout(SDBHANDLE hObj, uint32_t ulTimeout) {
     Object& object = *Resolve(hObj, {Kind::Connection, Kind::Statement}, "SdbSetSQLTimeout");
     int ms = ulTimeout == 0 ? 10000 : static_cast<int>(std::min<uint32_t>(ulTimeout, 86400) * 1000);
     if (object.kind == Kind::Statement) {
-      static_cast<Statement&>(object).timeoutSec = static_cast<int>(ulTimeout);
+      // Up to a day, as for the connection (the milliseconds must fit an int).
+      static_cast<Statement&>(object).timeoutSec =
+          static_cast<int>(std::min<uint32_t>(ulTimeout, 86400));
       return SDB_SUCCESS;
     }
     Connection& conn = static_cast<Connection&>(object);

@@ -1,6 +1,8 @@
 // Tests of SQL statements through the C API: DDL with the engine's types,
 // parameters, static cursors, failures and statement handles.
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "sdbengineTesting.h"
 
@@ -183,4 +185,63 @@ TEST_F(SdbSql, StatementHandlesApplicationIdAndParameterScan) {
                              &len));
   EXPECT_STREQ("x;z;", names);
   SDB_OK(SdbGetSQLStmtParams("SELECT 1", nullptr, nullptr));
+}
+
+TEST_F(SdbSql, ParameterMarkersFollowTheLayersRule) {
+  auto names = [](const char* sql) {
+    char buf[256];
+    uint32_t len = sizeof buf;
+    if (SdbGetSQLStmtParams(sql, buf, &len)) return "<error " + LastError() + ">";
+    return std::string(buf, len);
+  };
+  // Quoted names after the colon may hold blanks; "::" is no marker; a
+  // single colon always starts one, its name running to a blank, tab, line
+  // break, ")", "," or ";".
+  EXPECT_EQ("my p;s;i d;", names("WHERE A = :\"my p\" AND B = :'s' AND C = :`i d`"));
+  EXPECT_EQ("x+1;y;;", names("WHERE A = :x+1 AND B::int = (:y) AND C = :"));
+  EXPECT_EQ("a;b;c;d;e;", names("VALUES (:a,:b;:c\n:d\t:e)"));
+  EXPECT_EQ(SDB_E_SQL, SdbGetSQLStmtParams("WHERE A = :\"open", nullptr, nullptr));
+  // Another named form would be numbered apart from the layer's markers.
+  EXPECT_EQ(SDB_E_SQL, Prepare("SELECT * FROM CD_Currency WHERE SHORT = @s"));
+
+  SDB_OK(Prepare("SELECT NAME FROM CD_Currency WHERE SHORT = :\"my p\" OR ID = :'n'"));
+  SDB_OK(SdbSetString(stmt, "my p", "EUR", 3));
+  SDB_OK(SdbSetDouble(stmt, SDB_FIELD(2), 2));
+  SDBHANDLE cursor = 0;
+  SDB_OK(SdbExecuteSQL(stmt, &cursor));
+  EXPECT_EQ(2u, Count(cursor));
+}
+
+// A raw SQLite connection holds the write lock of the dictionary for
+// `holdMs`; answers the code of an INSERT through `s` meanwhile.
+static uint32_t InsertWhileLocked(const std::string& dd, SDBHANDLE s, int holdMs) {
+  sqlite3* raw = nullptr;
+  EXPECT_EQ(SQLITE_OK, sqlite3_open(dd.c_str(), &raw));
+  EXPECT_EQ(SQLITE_OK, sqlite3_exec(raw, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
+    sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr);
+  });
+  uint32_t rc =
+      SdbExecuteSQLDirectW(s, u"INSERT INTO CD_Currency (ID, SHORT) VALUES (9, 'NOK')", nullptr);
+  release.join();
+  sqlite3_close(raw);
+  return rc;
+}
+
+TEST_F(SdbSql, AStatementsOwnTimeoutBoundsItsLockWaits) {
+  // The statement gives up after its own second although the connection
+  // would wait ten; the connection's time-out applies again afterwards.
+  SDB_OK(SdbSetSQLTimeout(stmt, 1));
+  EXPECT_EQ(SDB_E_SQL, InsertWhileLocked(dd, stmt, 2500));
+  EXPECT_NE(LastError().find("NativeError = 5;"), std::string::npos) << LastError();
+  SDBHANDLE other = 0;
+  SDB_OK(SdbCreateSQLStatement(conn, &other));
+  SDB_EXPECT_OK(InsertWhileLocked(dd, other, 2500));
+  // A longer statement time-out outlasts a short one of the connection.
+  SDB_OK(SdbSetSQLTimeout(conn, 1));
+  SDB_OK(SdbSetSQLTimeout(other, 6));
+  SDB_OK(Exec("DELETE FROM CD_Currency WHERE ID = 9"));
+  SDB_EXPECT_OK(InsertWhileLocked(dd, other, 2500));
+  SdbCloseSQLStatement(other);
 }

@@ -259,37 +259,6 @@ struct Prepared {
   size_t firstParam = 0;
 };
 
-// The :name markers of a statement, in text order ("::" is no marker; quoted
-// and bracketed text is skipped). An unterminated quote ends the scan, or
-// with `strict` is refused.
-std::vector<std::string> ScanMarkers(std::string_view sql, bool strict = false) {
-  std::vector<std::string> names;
-  for (size_t i = 0; i < sql.size(); ++i) {
-    char c = sql[i];
-    if (c == '\'' || c == '"' || c == '`' || c == '[') {
-      size_t end = sql.find(c == '[' ? ']' : c, i + 1);
-      if (end == std::string_view::npos) {
-        if (!strict) break;
-        Throw(SDB_E_SQL,
-              "Error 7200:  NativeError = 1; unterminated quote in the SQL text "
-              "at position " +
-                  std::to_string(i + 1) + ".");
-      }
-      i = end;
-    } else if (c == ':' && i + 1 < sql.size() && sql[i + 1] == ':') {
-      ++i;
-    } else if (c == ':') {
-      size_t end = i + 1;
-      while (end < sql.size() &&
-             (std::isalnum(static_cast<unsigned char>(sql[end])) || sql[end] == '_'))
-        ++end;
-      if (end > i + 1) names.emplace_back(sql.substr(i + 1, end - i - 1));
-      i = end - 1;
-    }
-  }
-  return names;
-}
-
 // Splits the text into statements and numbers their parameters through the
 // whole text. The first statement must translate now (its errors are the
 // caller's); later ones may depend on what earlier ones create.
@@ -310,7 +279,7 @@ std::vector<Prepared> PrepareText(Statement& s, const std::string& sql) {
       }
     } catch (...) {
       if (out.empty()) throw;
-      p.params = ScanMarkers(one);
+      p.params = sdbstore::ParamNames(one);  // SplitStatements has closed every quote
     }
     p.firstParam = params;
     params += p.params.size();
@@ -411,6 +380,31 @@ SDBHANDLE Run(Statement& s, const std::vector<Prepared>& list, bool wantCursor) 
   return cursor;
 }
 
+// While a statement with a time-out of its own runs, that time-out bounds
+// the waits for SQLite's locks on every file of the connection (files opened
+// meanwhile included); the connection's own applies again afterwards.
+class StatementTimeout {
+ public:
+  explicit StatementTimeout(const Statement& s)
+      : FConn(*s.conn), FSaved(FConn.busyTimeoutMs), FActive(s.timeoutSec > 0) {
+    if (FActive) Apply(s.timeoutSec * 1000);
+  }
+  ~StatementTimeout() {
+    if (FActive) Apply(FSaved);
+  }
+  StatementTimeout(const StatementTimeout&) = delete;
+  StatementTimeout& operator=(const StatementTimeout&) = delete;
+
+ private:
+  void Apply(int ms) {
+    FConn.busyTimeoutMs = ms;
+    for (Database* db : FConn.Databases()) db->SetBusyTimeout(ms);
+  }
+  Connection& FConn;
+  const int FSaved;
+  const bool FActive;
+};
+
 Statement& Stmt(SDBHANDLE h, const char* call) {
   if (IsClosedStatement(h))
     Throw(SDB_E_STATEMENT_CLOSED,
@@ -491,6 +485,7 @@ extern "C" uint32_t SdbExecuteSQL(SDBHANDLE hStatement, SDBHANDLE* phCursor) {
     Statement& s = Stmt(hStatement, "SdbExecuteSQL");
     if (!s.prepared)
       Throw(SDB_E_INVALID_ARGUMENT, "SdbExecuteSQL: the statement has not been prepared.");
+    StatementTimeout timeout(s);
     // Statements are translated as they run: the catalog they read may have
     // changed since the text was prepared.
     auto list = PrepareText(s, s.sql);
@@ -505,6 +500,7 @@ extern "C" uint32_t SdbExecuteSQLDirectW(SDBHANDLE hStatement, const char16_t* p
   return Api([&] {
     if (phCursor) *phCursor = 0;
     Statement& s = Stmt(hStatement, "SdbExecuteSQLDirectW");
+    StatementTimeout timeout(s);
     s.sql = sdbstore::Utf16ToUtf8(WideZ(Need(pwcSQL, "SQL text")));
     s.prepared = false;
     s.paramNames.clear();
@@ -530,7 +526,7 @@ extern "C" uint32_t SdbGetSQLStmtParams(const char* pucStatement, char* pucParam
                                         uint32_t* pulLen) {
   return Api([&] {
     std::string names;
-    for (const std::string& name : ScanMarkers(Need(pucStatement, "SQL text"), true))
+    for (const std::string& name : sdbstore::ParamNames(Need(pucStatement, "SQL text")))
       names += name + ";";
     if (!pulLen) return SDB_SUCCESS;
     return PutText32(names, pucParams, pulLen);

@@ -461,6 +461,11 @@ std::vector<std::string> SplitStatements(std::string_view script);
 /// identifiers, unquoted), for finding which free table it works on.
 std::vector<std::string> StatementNames(std::string_view sql);
 
+/// The parameter markers of a statement or script in text order, one per
+/// occurrence (":name", ":\"a name\"", "?" with an empty name); raises
+/// kErrSql for a quote that is never closed.
+std::vector<std::string> ParamNames(std::string_view sql);
+
 // ---------------------------------------------------------------- result description
 
 /// A SELECT result in engine terms: fields with a layout, so a cursor builds

@@ -97,11 +97,32 @@ std::vector<Token> Tokenize(std::string_view s) {
       }
       t.kind = Tok::Number;
       t.text = std::string(s.substr(t.begin, i - t.begin));
-    } else if ((c == ':' || c == '@' || c == '$') && i + 1 < s.size() && IsIdentStart(s[i + 1])) {
+    } else if (c == ':' && i + 1 < s.size() && s[i + 1] == ':') {
+      i += 2;  // "::" is a literal colon, no marker
+      t.kind = Tok::Punct;
+      t.text = "::";
+    } else if (c == ':') {
+      // The component layer counts markers by the same rule: a single colon
+      // always starts one (its name may be empty); a name in double, single
+      // or back quotes runs to the matching quote, any other up to a line
+      // feed, carriage return, tab, blank, ")", "," or ";".
       ++i;
-      while (i < s.size() && IsIdentChar(s[i])) ++i;
       t.kind = Tok::Param;
-      t.text = std::string(s.substr(t.begin + 1, i - t.begin - 1));
+      if (i < s.size() && (s[i] == '"' || s[i] == '\'' || s[i] == '`')) {
+        size_t close = s.find(s[i], i + 1);
+        if (close == std::string_view::npos)
+          Syntax(std::string("A quoted parameter name is never closed (missing ") + s[i] + ").");
+        t.text = std::string(s.substr(i + 1, close - i - 1));
+        i = close + 1;
+      } else {
+        size_t start = i;
+        while (i < s.size() && !std::strchr("\n\r\t ),;", s[i])) ++i;
+        t.text = std::string(s.substr(start, i - start));
+      }
+    } else if ((c == '@' || c == '$') && i + 1 < s.size() && IsIdentStart(s[i + 1])) {
+      // Another form of named marker would be numbered apart from the
+      // layer's, so parameters would bind to the wrong places.
+      Syntax(std::string("Parameters are written :name, not ") + c + "name.");
     } else if (c == '?') {
       ++i;
       while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
@@ -255,6 +276,13 @@ std::vector<std::string> StatementNames(std::string_view sql) {
   std::vector<std::string> names;
   for (const Token& t : Tokenize(sql))
     if (IsName(t)) names.push_back(t.text);
+  return names;
+}
+
+std::vector<std::string> ParamNames(std::string_view sql) {
+  std::vector<std::string> names;
+  for (const Token& t : Tokenize(sql))
+    if (t.kind == Tok::Param) names.push_back(t.text);
   return names;
 }
 

@@ -267,6 +267,7 @@ void TParams::ParseSQL(std::string_view sql) {
 
 std::vector<std::string> ParseSQLParamNames(std::string_view sql) {
   auto isQuote = [](char c) { return c == '"' || c == '\'' || c == '`'; };
+  // A tab ends a name as a blank does: it is white space in SQL.
   auto endsName = [](char c) {
     return c == '\n' || c == '\r' || c == '\t' || c == ' ' || c == ')' || c == ',' || c == ';';
   };
@@ -301,7 +302,7 @@ std::vector<std::string> ParseSQLParamNames(std::string_view sql) {
       while (i < sql.size() && !endsName(sql[i])) ++i;
       name = sql.substr(start, i - start);
     }
-    if (!name.empty()) names.push_back(std::move(name));
+    names.push_back(std::move(name));  // an empty name is a marker too
   }
   return names;
 }

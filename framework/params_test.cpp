@@ -225,7 +225,10 @@ TEST(Params, MarkerScanOfSqlText) {
   EXPECT_EQ(ParseSQLParamNames(":a :a"), (V{"a", "a"}));
   EXPECT_EQ(ParseSQLParamNames("\"col:x\" = :y and `t:z` = 1"), V{"y"});
   EXPECT_EQ(ParseSQLParamNames("where a = :x and b = 'open :y"), V{"x"});  // ends at the quote
-  EXPECT_EQ(ParseSQLParamNames("a = : 1 and b = :"), V{});                 // a colon without a name
+  // A single colon always starts a marker, with an empty name when none follows.
+  EXPECT_EQ(ParseSQLParamNames("a = : 1 and b = :"), (V{"", ""}));
+  EXPECT_EQ(ParseSQLParamNames("a = :)"), V{""});
+  EXPECT_EQ(ParseSQLParamNames("a = :x+1 and b = :y"), (V{"x+1", "y"}));
   EXPECT_EQ(ParseSQLParamNames(""), V{});
 
   TParams params;

@@ -163,5 +163,7 @@ class TParams {
 /// within double, single or back quotes is skipped (an unterminated quote
 /// ends the scan). After the colon a quoted name runs to its closing quote;
 /// otherwise the name runs up to a line feed, carriage return, tab, blank,
-/// ")", "," or ";" or the end. A colon without a name is no marker.
+/// ")", "," or ";" or the end; a colon followed by none of a name is a
+/// marker with an empty name. The engine numbers the markers of the text it
+/// is given by the same rule, so parameters bind by position.
 std::vector<std::string> ParseSQLParamNames(std::string_view sql);
