@@ -188,3 +188,12 @@ Variant TDataSet::Lookup(std::string_view keyFields, const Variant& keyValues,
 std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField* field, TBlobStreamMode) {
   throw EDatabaseError(Format("Field '%s' is not a blob field", {field->DisplayName()}));
 }
+
+void TDataSetBlobStream::MarkCursorMoved() {
+  if (TDataSet* dataSet = FField->DataSet()) dataSet->CursorPosChanged();
+}
+
+void TDataSetBlobStream::MarkFieldModified() {
+  if (auto* blob = dynamic_cast<TBlobField*>(FField)) blob->SetModified(true);
+  if (TDataSet* dataSet = FField->DataSet()) dataSet->FieldChanged(FField);
+}

@@ -396,6 +396,54 @@ TEST_F(FieldsTest, BlobFieldsGoThroughStreams) {
   EXPECT_EQ(ErrorOf([&] { blob->SetAsString("outside an edit"); }), "Dataset not in edit mode");
 }
 
+TEST(BlobFields, ClearingGoesThroughAWriteStream) {
+  // A Clear, a Null value and a Null in AppendRecord empty the stored value,
+  // not only the record buffer's presence mark.
+  TMemDataSet ds;
+  ds.AddColumn("ID", ftInteger);
+  ds.AddColumn("MEMO", ftMemo);
+  ds.AddRow({Variant(1), Variant("kept")});
+  ds.AddRow({Variant(2), Variant("also kept")});
+  ds.Open();
+  auto* memo = static_cast<TBlobField*>(ds.FieldByName("MEMO"));
+  int changes = 0;
+  memo->OnChange = [&](TField*) { ++changes; };
+  ds.Edit();
+  memo->Clear();
+  EXPECT_TRUE(memo->IsNull());
+  EXPECT_TRUE(memo->Modified());
+  EXPECT_TRUE(ds.Modified());
+  EXPECT_EQ(changes, 1);
+  ds.Post();
+  EXPECT_EQ(memo->AsString(), "");
+  ds.Next();
+  ds.Edit();
+  memo->SetValue(Variant::Null());
+  ds.Post();
+  EXPECT_EQ(memo->AsString(), "");
+  memo->SetModified(false);
+  ds.AppendRecord({Variant(3), Variant::Null()});
+  EXPECT_TRUE(memo->Modified());
+  EXPECT_EQ(ds.Cell(2, "MEMO"), "<null>");
+  EXPECT_EQ(ErrorOf([&] { memo->Clear(); }), "Dataset not in edit mode");
+}
+
+TEST(BlobFields, AStreamMarksTheCursorAsMoved) {
+  TMemDataSet ds;
+  ds.AddColumn("ID", ftInteger);
+  ds.AddColumn("MEMO", ftMemo);
+  ds.AddRow({Variant(1), Variant("one")});
+  ds.AddRow({Variant(2), Variant("two")});
+  ds.Open();
+  ds.Edit();  // the cursor stands on the active record
+  ds.Cancel();
+  ds.Log.clear();
+  EXPECT_EQ(ds.FieldByName("MEMO")->AsString(), "one");
+  ds.Edit();  // reading the blob may have moved it: put back first
+  EXPECT_EQ(ds.Log.front(), "GoBufferRecordHook");
+  ds.Cancel();
+}
+
 TEST_F(FieldsTest, ValidationReadOnlyAndChangeEvents) {
   TField* i = F("INT");
   std::vector<std::string> log;

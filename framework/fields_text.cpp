@@ -193,6 +193,11 @@ void TBlobField::SetAsBytes(const std::string& bytes) {
   stream->WriteAll(bytes);
 }
 
+void TBlobField::Clear() {
+  if (!DataSet()) throw EDatabaseError(Format("Field '%s' has no dataset", {DisplayName()}));
+  DataSet()->CreateBlobStream(this, bmWrite);  // opening it for writing empties the value
+}
+
 void TBlobField::LoadFromStream(TStream& stream) {
   stream.SetPosition(0);
   SetAsBytes(stream.ReadAll());

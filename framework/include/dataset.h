@@ -436,6 +436,7 @@ class TDataSet : public TComponent {
   friend class TDataLink;
   friend class TField;
   friend class TFieldDefs;
+  friend class TDataSetBlobStream;
 
   void OpenCursor();
   void CloseCursor();
@@ -492,6 +493,28 @@ class TDataSet : public TComponent {
   TDataSetState FDisableState = dsInactive;
   TDataEvent FEnableEvent = deDataSetChange;
   std::vector<TDataSource*> FDataSources;
+};
+
+/// The base of a descendant's blob streams (CreateBlobStream): a stream
+/// on one blob field of a dataset that can tell the dataset what it did.
+class TDataSetBlobStream : public TStream {
+ public:
+  TDataSetBlobStream(TField* field, TBlobStreamMode mode) : FField(field), FMode(mode) {}
+  TField* Field() const { return FField; }
+  TBlobStreamMode Mode() const { return FMode; }
+
+ protected:
+  /// Reading the value may have moved the storage cursor: the dataset puts
+  /// it back on its active record before its next buffer operation.
+  void MarkCursorMoved();
+  /// The value was changed through this stream: the field counts as
+  /// modified and the dataset gets the field-change notice (Modified, the
+  /// field's OnChange, calculated fields).
+  void MarkFieldModified();
+
+ private:
+  TField* FField;
+  TBlobStreamMode FMode;
 };
 
 // Callers of FieldByName(...)->AsString() need the field classes as well.

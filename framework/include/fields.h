@@ -97,7 +97,8 @@ class TField {
 
   // -- values --------------------------------------------------------------------
   bool IsNull() const;
-  void Clear() { SetData(nullptr); }
+  /// Makes the value Null (blob fields: through a bmWrite blob stream).
+  virtual void Clear() { SetData(nullptr); }
   Variant Value() const { return AsVariant(); }
   void SetValue(const Variant& value) { SetAsVariant(value); }
   Variant AsVariant() const;
@@ -575,6 +576,13 @@ class TBlobField : public TField {
   /// The stored bytes.
   std::string AsBytes() const;
   void SetAsBytes(const std::string& bytes);
+  /// Empties the value by opening a bmWrite stream, as every blob assignment
+  /// goes through a stream: the dataset then stores the empty value on Post.
+  void Clear() override;
+  /// Set when a blob stream changed the value; the dataset clears it when
+  /// it loads another value into its buffers.
+  bool Modified() const { return FModified; }
+  void SetModified(bool value) { FModified = value; }
 
  protected:
   TBlobField(std::string fieldName, TFieldType type) : TField(std::move(fieldName), type, 0) {}
@@ -583,6 +591,9 @@ class TBlobField : public TField {
   Variant GetAsVariantValue() const override;
   void SetAsVariantValue(const Variant& value) override;
   std::string GetDisplayText() const override;
+
+ private:
+  bool FModified = false;
 };
 
 /// ftMemo: text stored as a blob.

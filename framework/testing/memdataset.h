@@ -399,36 +399,43 @@ class TMemDataSet : public TDataSet {
 
   /// Reads and writes the blob beside the active buffer; a written value is
   /// stored when the stream goes away, with a field-change notice.
-  class BlobStream : public TMemoryStream {
+  class BlobStream : public TDataSetBlobStream {
    public:
     BlobStream(TMemDataSet* owner, TField* field, TBlobStreamMode mode)
-        : FOwner(owner), FField(field), FMode(mode) {
+        : TDataSetBlobStream(field, mode), FOwner(owner) {
       FBuffer = owner->ActiveRecordBuffer();
       if (FBuffer && mode != bmWrite) {
         const std::string& value = owner->FBlobs[FBuffer][Column()];
-        TMemoryStream::Write(value.data(), value.size());
+        FData.Write(value.data(), value.size());
       }
-      SetPosition(0);
+      FData.SetPosition(0);
       FModified = mode == bmWrite;
+      MarkCursorMoved();  // as a storage read may move it
     }
     ~BlobStream() override {
       if (!FModified || !FBuffer) return;
-      const auto& bytes = Bytes();
+      const auto& bytes = FData.Bytes();
       FOwner->FBlobs[FBuffer][Column()].assign(bytes.begin(), bytes.end());
       FBuffer[FOwner->FOffsets[Column()]] = bytes.empty() ? 0 : 1;
-      FOwner->FieldChanged(FField);
+      MarkFieldModified();
     }
+    size_t Read(void* buffer, size_t count) override { return FData.Read(buffer, count); }
     size_t Write(const void* buffer, size_t count) override {
-      if (FMode == bmRead) throw EDatabaseError("Cannot modify a read-only blob");
+      if (Mode() == bmRead) throw EDatabaseError("Cannot modify a read-only blob");
       FModified = true;
-      return TMemoryStream::Write(buffer, count);
+      return FData.Write(buffer, count);
+    }
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override { return FData.Seek(offset, origin); }
+    int64_t Size() override { return FData.Size(); }
+    void SetSize(int64_t size) override {
+      FModified = true;
+      FData.SetSize(size);
     }
 
    private:
-    size_t Column() const { return static_cast<size_t>(FField->FieldNo() - 1); }
+    size_t Column() const { return static_cast<size_t>(Field()->FieldNo() - 1); }
     TMemDataSet* FOwner;
-    TField* FField;
-    TBlobStreamMode FMode;
+    TMemoryStream FData;
     TRecordBuffer FBuffer = nullptr;
     bool FModified = false;
   };
