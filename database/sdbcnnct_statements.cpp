@@ -149,60 +149,66 @@ void TSdbConnection::CloseCachedStatements() {
   if (first) std::rethrow_exception(first);
 }
 
-void TSdbConnection::BindParams(uint32_t statement, TParams& params) {
+namespace {
+
+[[noreturn]] void RefuseParam(TSdbDataSetInterface* dataSet, const TParam* param,
+                              const std::string& why) {
+  throw ESDBDatabaseError(dataSet, "The field named: '" + param->Name() + "' " + why,
+                          SDB_COMPONENT_ERROR);
+}
+
+}  // namespace
+
+void SdbBindParams(TSdbDataSetInterface* dataSet, uint32_t statement, TParams& params) {
+  auto refuse = [&](TParam* param, const std::string& why) { RefuseParam(dataSet, param, why); };
+  // Whole days and milliseconds of a date-time; days whose julian number
+  // leaves 32 bits cannot be sent.
+  auto split = [&](TParam* param, int32_t& julian, int32_t& ms) {
+    double value = param->AsDateTime();
+    double days = std::floor(value);
+    if (!(days >= double(INT32_MIN) - kJulianOffset && days <= double(INT32_MAX) - kJulianOffset))
+      refuse(param, "has a value out of range.");
+    int32_t whole;
+    SplitDateTime(value, whole, ms);
+    julian = whole + kJulianOffset;
+  };
   for (int i = 0; i < params.Count(); ++i) {
     TParam* param = params[i];
     SDBFIELD number = SDB_FIELD(i + 1);
     if (param->IsNull()) {
-      SdbCheck(nullptr, SdbSetEmpty(statement, number));
+      SdbCheck(dataSet, SdbSetEmpty(statement, number));
       continue;
     }
     switch (param->DataType()) {
       case ftUnknown:
-        throw ESDBDatabaseError(nullptr,
-                                "The field named: '" + param->Name() +
-                                    "' has the DataType of ftUnknown, which is invalid.",
-                                SDB_COMPONENT_ERROR);
-      case ftParadoxOle:
-      case ftDBaseOle:
-      case ftTypedBinary:
-      case ftCursor:
-      case ftADT:
-      case ftArray:
-      case ftReference:
-      case ftDataSet:
-        throw ESDBDatabaseError(
-            nullptr,
-            "The field named: '" + param->Name() + "' has a DataType that is not supported.",
-            SDB_COMPONENT_ERROR);
+        RefuseParam(dataSet, param, "has the DataType of ftUnknown, which is invalid.");
       case ftBoolean:
-        SdbCheck(nullptr, SdbSetLogical(statement, number, param->AsBoolean() ? 1 : 0));
+        SdbCheck(dataSet, SdbSetLogical(statement, number, param->AsBoolean() ? 1 : 0));
         break;
       case ftFloat:
       case ftCurrency:
-        SdbCheck(nullptr, SdbSetDouble(statement, number, param->AsFloat()));
+        SdbCheck(dataSet, SdbSetDouble(statement, number, param->AsFloat()));
         break;
       case ftDate: {
-        int32_t days, ms;
-        SplitDateTime(param->AsDateTime(), days, ms);
-        SdbCheck(nullptr, SdbSetJulian(statement, number, days + kJulianOffset));
+        int32_t julian, ms;
+        split(param, julian, ms);
+        SdbCheck(dataSet, SdbSetJulian(statement, number, julian));
         break;
       }
       case ftTime: {
-        int32_t days, ms;
-        SplitDateTime(param->AsDateTime(), days, ms);
-        SdbCheck(nullptr, SdbSetMilliseconds(statement, number, ms));
+        int32_t julian, ms;
+        split(param, julian, ms);
+        SdbCheck(dataSet, SdbSetMilliseconds(statement, number, ms));
         break;
       }
       case ftDateTime:
       case ftTimeStamp: {
-        int32_t days, ms;
-        SplitDateTime(param->AsDateTime(), days, ms);
-        int32_t julian = days + kJulianOffset;
+        int32_t julian, ms;
+        split(param, julian, ms);
         uint8_t raw[8];
         std::memcpy(raw, &julian, 4);
         std::memcpy(raw + 4, &ms, 4);
-        SdbCheck(nullptr, SdbSetTimeStampRaw(statement, number, raw, sizeof raw));
+        SdbCheck(dataSet, SdbSetTimeStampRaw(statement, number, raw, sizeof raw));
         break;
       }
       case ftBytes:
@@ -211,36 +217,45 @@ void TSdbConnection::BindParams(uint32_t statement, TParams& params) {
       case ftGraphic: {
         Variant::Bytes bytes = param->AsBytes();
         auto size = static_cast<uint32_t>(bytes.size());
-        SdbCheck(nullptr,
+        SdbCheck(dataSet,
                  SdbSetBinary(statement, number, SDB_MEMO_BINARY, size, 0, bytes.data(), size));
         break;
       }
       case ftWideString:
       case ftWideMemo: {
         std::u16string wide = Utf8ToUtf16(param->AsString());
-        SdbCheck(nullptr, SdbSetStringW(statement, number, wide.c_str(),
+        SdbCheck(dataSet, SdbSetStringW(statement, number, wide.c_str(),
                                         static_cast<uint32_t>(wide.size())));
         break;
       }
-      case ftOraBlob:
-      case ftOraClob:
-      case ftVariant:
-      case ftInterface:
-      case ftIDispatch:
-      case ftGuid:
+      // Text. ftFMTBcd joins ftBCD: the layer gives large numerics that type,
+      // and leaving it unbound would run the statement without its value.
+      case ftString:
+      case ftSmallint:
+      case ftInteger:
+      case ftWord:
+      case ftBCD:
       case ftFMTBcd:
-      case ftFixedWideChar:
-        break;  // left unbound
-      default:
-        if (param->DataType() > ftWideMemo) break;  // left unbound
-        {
-          std::string value = param->AsString();
-          SdbCheck(nullptr, SdbSetString(statement, number, value.c_str(),
-                                         static_cast<uint32_t>(value.size())));
-        }
+      case ftAutoInc:
+      case ftMemo:
+      case ftFmtMemo:
+      case ftFixedChar:
+      case ftLargeint: {
+        std::string value = param->AsString();
+        SdbCheck(dataSet, SdbSetString(statement, number, value.c_str(),
+                                       static_cast<uint32_t>(value.size())));
         break;
+      }
+      // Every other type would be left without a value: refused before the
+      // statement runs rather than run with an empty value in its place.
+      default:
+        refuse(param, "has a DataType that is not supported.");
     }
   }
+}
+
+void TSdbConnection::BindParams(uint32_t statement, TParams& params) {
+  SdbBindParams(nullptr, statement, params);
 }
 
 // ---- application id -------------------------------------------------------------------------

@@ -136,7 +136,7 @@ TEST_F(Statements, EveryBoundTypeArrivesInTheFile) {
   add(ftFixedChar, "fc")->SetValue(Variant("ab"));
   add(ftLargeint, "li")->SetValue(Variant(123456789012LL));
   add(ftString, "n")->SetValue(Variant::Null());
-  add(ftFMTBcd, "fb")->SetValue(Variant("left"));  // left unbound: stays empty
+  add(ftFMTBcd, "fb")->SetValue(Variant(2.25));  // as text, like ftBCD
   EXPECT_EQ(1, con.Execute("INSERT INTO P VALUES (:id, :l, :f, :c, :d, :t, :ts, :dt, :b, :vb, :g, "
                            ":by, :w, :wm, :s, :si, :i, :wd, :bc, :ai, :m, :fm, :fc, :li, :n, :fb)",
                            &p));
@@ -169,7 +169,7 @@ TEST_F(Statements, EveryBoundTypeArrivesInTheFile) {
                                       "ab",
                                       "123456789012.0",
                                       "<null>",
-                                      "<null>"}),
+                                      "2.25"}),
             row);
 }
 
@@ -204,9 +204,23 @@ TEST_F(Statements, RefusedTypesFailBeforeAnythingRuns) {
     }
   };
   refused(ftUnknown, "The field named: 'bad' has the DataType of ftUnknown, which is invalid.");
+  // The types no binding exists for are refused too rather than left
+  // without a value.
   for (TFieldType type :
-       {ftParadoxOle, ftDBaseOle, ftTypedBinary, ftCursor, ftADT, ftArray, ftReference, ftDataSet})
+       {ftParadoxOle, ftDBaseOle, ftTypedBinary, ftCursor, ftADT, ftArray, ftReference, ftDataSet,
+        ftOraBlob, ftOraClob, ftVariant, ftInterface, ftIDispatch, ftGuid, ftFixedWideChar,
+        ftOraTimeStamp, ftLongWord, ftSingle})
     refused(type, "The field named: 'bad' has a DataType that is not supported.");
+  {
+    TParams p;
+    p.CreateParam(ftDateTime, "far")->SetValue(Variant::FromDateTime(3e9));
+    try {
+      con.Execute("INSERT INTO P VALUES (:far)", &p);
+      ADD_FAILURE() << "a julian day past 32 bits was bound";
+    } catch (const ESDBDatabaseError& e) {
+      EXPECT_EQ("The field named: 'far' has a value out of range.", e.Message());
+    }
+  }
   EXPECT_EQ("0", Stored("SELECT count(*) FROM P"));
 }
 

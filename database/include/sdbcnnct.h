@@ -106,6 +106,17 @@ class TSdbDataSetInterface {
   virtual void FollowAliasTableType(TSdbConnectionTableTypes type) = 0;
 };
 
+/// Binds `params` to a prepared statement by position from 1, as both a
+/// connection's Execute and a query bind them: a null as empty; Boolean,
+/// Float, Currency, Date (julian day), Time (milliseconds), DateTime and
+/// TimeStamp (julian day and milliseconds), the byte types (binary), the
+/// wide types (UTF-16) by their own setters; String, Smallint, Integer,
+/// Word, BCD, FMTBcd, AutoInc, Memo, FmtMemo, FixedChar and Largeint as
+/// text. ftUnknown and every other type are refused (code 5121, carrying
+/// `dataSet`, which may be nullptr), as is a date whose julian day leaves
+/// 32 bits.
+void SdbBindParams(TSdbDataSetInterface* dataSet, uint32_t statement, TParams& params);
+
 // ---- process-wide lists ---------------------------------------------------------
 
 /// Every TSdbConnection of the process, in order of creation, under a lock.
