@@ -127,6 +127,21 @@ TEST_F(ConnectionTest, AFailedConnectReportsTheEnginesError) {
   EXPECT_FALSE(con.IsConnected());
 }
 
+TEST_F(ConnectionTest, ASharePathReachesTheEngineWithThePortAndIsNotFound) {
+  TSdbConnection con;
+  con.SetSdbServerTypes({stSDB_REMOTE});
+  con.SetLoginPrompt(false);
+  con.SetConnectPath("\\\\srv\\data\\db.add");
+  try {
+    con.Connect();
+    FAIL() << "connected to a server";
+  } catch (const ESDBDatabaseError& e) {
+    EXPECT_EQ(6420u, e.EngineErrorCode());
+    EXPECT_NE(e.Message().find("srv:6262"), std::string::npos) << e.Message();
+  }
+  EXPECT_FALSE(con.IsConnected());
+}
+
 TEST_F(ConnectionTest, DestructionClosesAttachedDataSetsAndLeavesTheList) {
   int before = TSdbConnectionList::Count();
   TComponent form;

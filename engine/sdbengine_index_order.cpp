@@ -547,6 +547,47 @@ bool PassesOrder(SDBHANDLE handle, Table& t) {
   return t.db->Step(st);
 }
 
+// The record that already holds the key the pending update of `recno`
+// gives unique index `ix`: the written values put into the index's
+// expressions, compared with every other record's. 0 when it cannot be told.
+int64_t KeyHolder(const Table& t, const sdbstore::IndexDef& ix, int64_t recno) {
+  if (!t.db || !t.def || !t.pending.active) return 0;
+  std::string where;
+  std::vector<const sdbstore::FieldDef*> bound;
+  for (const auto& g : ix.segments) {
+    const sdbstore::FieldDef* f = nullptr;
+    for (const auto& field : t.def->fields)
+      if (!g.field.empty() && sdbstore::EqualNoCase(field.name, g.field)) f = &field;
+    if (!f || sdbstore::IsBlobType(f->type)) return 0;
+    std::string column = sdbstore::QuoteIdent(f->name);
+    std::string mine = g.expression;
+    std::string param = "?" + std::to_string(bound.size() + 1);
+    bool replaced = false;
+    for (size_t at = mine.find(column); at != std::string::npos;
+         at = mine.find(column, at + param.size())) {
+      mine.replace(at, column.size(), param);
+      replaced = true;
+    }
+    if (!replaced) return 0;
+    where += (where.empty() ? "(" : " AND (") + g.expression + ") IS (" + mine + ")";
+    bound.push_back(f);
+  }
+  if (bound.empty()) return 0;
+  if (!ix.condition.empty()) where += " AND (" + ix.condition + ")";
+  try {
+    sqlite3_stmt* st =
+        t.db->Prepare("SELECT rowid FROM " + t.def->quotedName + " WHERE " + where +
+                      " AND rowid<>?" + std::to_string(bound.size() + 1) + " LIMIT 1");
+    ResetOnExit reset{st};
+    for (size_t i = 0; i < bound.size(); ++i)
+      sdbstore::BindField(*bound[i], t.pending.image.data(), st, static_cast<int>(i + 1));
+    sqlite3_bind_int64(st, static_cast<int>(bound.size() + 1), recno);
+    return t.db->Step(st) ? sqlite3_column_int64(st, 0) : 0;
+  } catch (const sdbstore::StoreError&) {
+    return 0;
+  }
+}
+
 void RethrowWriteFailure(const Table& t, int64_t recno, const char* call) {
   try {
     throw;
@@ -572,10 +613,20 @@ void RethrowWriteFailure(const Table& t, int64_t recno, const char* call) {
         best = cols.size();
       }
     }
+    // Name the record that holds the key, not the one being written. When
+    // SQLite's text does not name the index (a long column list is cut), the
+    // index is the one whose key another record holds.
+    int64_t holder = hit ? KeyHolder(t, *hit, recno) : 0;
+    for (size_t i = 0; !holder && i < t.def->indexes.size(); ++i) {
+      const auto& ix = t.def->indexes[i];
+      if (!ix.unique || &ix == hit) continue;
+      if ((holder = KeyHolder(t, ix, recno))) hit = &ix;
+    }
     Throw(sdbstore::kErrSql, msg + " Duplicate key: the unique index " +
                                  (hit ? hit->name + " " : std::string()) + "of table " + t.name +
-                                 " already holds the key of record " + std::to_string(recno) +
-                                 " (" + call + ").");
+                                 " already holds the key" +
+                                 (holder ? " in record " + std::to_string(holder) : std::string()) +
+                                 " (writing record " + std::to_string(recno) + ", " + call + ").");
   }
 }
 

@@ -508,6 +508,10 @@ TEST_F(SdbIndexRates, UniqueIndexRefusesADuplicateKeyByName) {
   std::string text = LastError();
   EXPECT_NE(text.find("Duplicate key"), std::string::npos) << text;
   EXPECT_NE(text.find("unique index ID "), std::string::npos) << text;
+  // The text names the record that holds the key (ID 100 is record 10), not
+  // the one being written.
+  EXPECT_NE(text.find("already holds the key in record 10 (writing record 61"), std::string::npos)
+      << text;
   SDB_OK(Set(r, "ID", "1000"));  // the append is still pending and can be mended
   SDB_OK(SdbWriteRecord(r));
   EXPECT_EQ(61u, Count(r));
@@ -515,7 +519,10 @@ TEST_F(SdbIndexRates, UniqueIndexRefusesADuplicateKeyByName) {
   SDB_OK(SdbGotoRecord(r, 5));
   SDB_OK(Set(r, "ID", "60"));
   EXPECT_EQ(SDB_E_SQL, SdbWriteRecord(r));
-  EXPECT_NE(LastError().find("Duplicate key"), std::string::npos);
+  text = LastError();
+  EXPECT_NE(text.find("Duplicate key"), std::string::npos);
+  EXPECT_NE(text.find("already holds the key in record 6 (writing record 5"), std::string::npos)
+      << text;
   SDB_OK(SdbCancelUpdate(r));
 }
 

@@ -1,4 +1,8 @@
 // Tests of the engine's errors, handles, connections and dictionary calls.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <fstream>
 #include <thread>
 
@@ -287,4 +291,109 @@ TEST_F(SdbDictionary, UsersGroupsAndRights) {
   SDB_OK(SdbGetTableOpenOptions(free, &options));
   EXPECT_EQ(SDB_RIGHT_INSERT | SDB_RIGHT_UPDATE, options & (SDB_RIGHT_INSERT | SDB_RIGHT_UPDATE));
   SDB_OK(SdbDisconnect(c));
+}
+
+TEST(SdbConnection, AnEmptyDictionaryFileIsRefusedAndLeftAlone) {
+  TempDir dir;
+  std::string dd = dir.path + "/db.add";
+  std::ofstream(dd).close();  // a truncated copy: zero bytes
+  SDBHANDLE conn = 0;
+  EXPECT_EQ(5030u, SdbConnect(dd.c_str(), &conn));
+  EXPECT_NE(LastError().find("is empty"), std::string::npos) << LastError();
+  EXPECT_EQ(0u, conn);
+  EXPECT_EQ(0u, std::filesystem::file_size(dd));
+  EXPECT_EQ(5030u, SdbConnect101(("Data Source=" + dd + ";").c_str(), &conn));
+  EXPECT_EQ(0u, std::filesystem::file_size(dd));
+  // Creating a dictionary (sdbsql --create) may still start from the file.
+  sdbstore::OpenOptions create;
+  create.create = true;
+  sdbstore::Database::Open(dd, create);
+  SDB_OK(SdbConnect(dd.c_str(), &conn));
+  SDB_OK(SdbDisconnect(conn));
+}
+
+// In a child process: the dictionary `dd` in `folder`, once the user may no
+// longer write either, still reads, and every write answers 5046.
+[[noreturn]] static void CheckReadOnlyDictionary(const std::string& folder, const std::string& dd) {
+  ::chmod(dd.c_str(), 0444);
+  ::chmod(folder.c_str(), 0555);
+  if (::geteuid() == 0 && ::setuid(65534) != 0) _exit(3);
+  SDBHANDLE conn = 0, t = 0;
+  if (SdbConnect(dd.c_str(), &conn)) {
+    std::fprintf(stderr, "connect: %s\n", LastError().c_str());
+    _exit(1);
+  }
+  if (SdbOpenTable90(conn, "T", nullptr, 0, 1, 1, 2, 0, nullptr, &t) || SdbGotoTop(t) ||
+      EngineTest::Get(t, "A") != "7") {
+    std::fprintf(stderr, "read: %s\n", LastError().c_str());
+    _exit(1);
+  }
+  uint32_t rc = SdbAppendRecord(t);
+  if (!rc) rc = EngineTest::Set(t, "A", "8");
+  if (!rc) rc = SdbWriteRecord(t);
+  std::string text = LastError();
+  if (rc != SDB_E_READ_ONLY || text.find("can only be read") == std::string::npos) {
+    std::fprintf(stderr, "write: %u %s\n", rc, text.c_str());
+    _exit(1);
+  }
+  if (EngineTest::Exec(conn, "UPDATE T SET A = 9") != SDB_E_READ_ONLY) _exit(1);
+  std::fprintf(stderr, "read-only as expected\n");
+  _exit(0);
+}
+
+TEST(SdbConnection, ADictionaryThatMayOnlyBeReadIsOpenedReadOnly) {
+  TempDir dir;
+  std::string dd = dir.path + "/db.add";
+  {
+    sdbstore::OpenOptions create;
+    create.create = true;
+    sdbstore::Database::Open(dd, create);
+    SDBHANDLE conn = 0;
+    SDB_OK(SdbConnect(dd.c_str(), &conn));
+    SDB_OK(EngineTest::Exec(conn, "CREATE TABLE T (A INTEGER); INSERT INTO T VALUES (7);"));
+    SDB_OK(SdbDisconnect(conn));
+  }
+  // The user loses the right to write the file and its folder; root, whom
+  // permissions do not stop, becomes an unprivileged user for the check (in
+  // the child only).
+  EXPECT_EXIT(CheckReadOnlyDictionary(dir.path, dd), ::testing::ExitedWithCode(0),
+              "read-only as expected");
+}
+
+TEST(SdbErrors, ATextOfAFailedStatementOnAWideTableFitsTheCallersRoom) {
+  TempDir dir;
+  std::string dd = dir.path + "/db.add";
+  sdbstore::OpenOptions create;
+  create.create = true;
+  sdbstore::Database::Open(dd, create);
+  SDBHANDLE conn = 0;
+  SDB_OK(SdbConnect(dd.c_str(), &conn));
+  std::string columns, values, index;
+  for (int i = 1; i <= 25; ++i) {
+    std::string name = "ARatherLongColumnName" + std::to_string(i);
+    columns += (i > 1 ? ", " : "") + name + " CHAR(20)";
+    index += (i > 1 ? ", " : "") + name;
+    values += (i > 1 ? ", " : "") + std::string("'value number ") + std::to_string(i) + "'";
+  }
+  SDB_OK(EngineTest::Exec(conn, "CREATE TABLE W (" + columns +
+                                    "); CREATE UNIQUE INDEX ALLCOLS ON W (" + index +
+                                    "); INSERT INTO W VALUES (" + values + ");"));
+  EXPECT_EQ(SDB_E_SQL, EngineTest::Exec(conn, "INSERT INTO W VALUES (" + values + ")"));
+  char text[600];
+  uint16_t len = sizeof text;
+  uint32_t code = 0;
+  EXPECT_EQ(0u, SdbGetLastError(&code, text, &len)) << len;
+  EXPECT_NE(std::string(text).find("NativeError = 19;"), std::string::npos) << text;
+  // The same through a table write, whose text names index and records.
+  SDBHANDLE t = 0;
+  SDB_OK(SdbOpenTable90(conn, "W", nullptr, 0, 1, 1, 2, 0, nullptr, &t));
+  SDB_OK(SdbAppendRecord(t));
+  for (int i = 1; i <= 25; ++i)
+    SDB_OK(EngineTest::Set(t, ("ARatherLongColumnName" + std::to_string(i)).c_str(),
+                           "value number " + std::to_string(i)));
+  EXPECT_EQ(SDB_E_SQL, SdbWriteRecord(t));
+  len = sizeof text;
+  EXPECT_EQ(0u, SdbGetLastError(&code, text, &len)) << len;
+  EXPECT_NE(std::string(text).find("holds the key in record 1"), std::string::npos) << text;
+  SDB_OK(SdbDisconnect(conn));
 }

@@ -154,6 +154,7 @@ enum ErrorCode : uint32_t {
   kErrInvalidValue = 5149,     // column error: text that is not a value
   kErrConnectString = 5031,    // malformed connection string
   kErrFileOpen = 5030,         // the database file cannot be opened/created
+  kErrReadOnly = 5046,         // a write to a file this process may only read
   kErrSql = 7200,              // SQLite failed; text carries NativeError = n;
 };
 
@@ -707,7 +708,10 @@ bool EqualNoCase(std::string_view a, std::string_view b);
 /// table itself (record numbers start at 1), 0 for the whole file.
 class LockOwner {
  public:
-  /// Opens (creating) lockPath. Throws 5030 when it cannot.
+  /// Opens (creating) lockPath. Throws 5030 when it cannot. Where the file
+  /// may only be read (or, in a folder that may only be read, cannot be
+  /// made) the owner takes shared locks only, and none without a file: such
+  /// a database is read-only here, and write locks answer 5046.
   explicit LockOwner(const std::string& lockPath);
   ~LockOwner();  // releases everything
   LockOwner(const LockOwner&) = delete;
@@ -734,6 +738,8 @@ class LockOwner {
  private:
   bool SetLock(int64_t offset, short type);
   int FFd = -1;
+  bool FReadOnly = false;  // opened read-only, or no file could be made
+  std::string FPath;
   std::set<std::pair<int64_t, int64_t>> FRecords;
   std::set<int64_t> FTables;
 };

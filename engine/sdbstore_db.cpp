@@ -78,11 +78,37 @@ CREATE TABLE IF NOT EXISTS sdb_rights(
 INSERT OR IGNORE INTO sdb_db_props(prop_id, value) VALUES (111, '1'), (112, '0');
 )sql";
 
+// At most `limit` bytes of UTF-8 text, never splitting a character; "..."
+// marks a cut.
+std::string Shortened(std::string_view text, size_t limit) {
+  if (text.size() <= limit) return std::string(text);
+  size_t end = limit;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return std::string(text.substr(0, end)) + "...";
+}
+
+// Error texts stay short enough to be read whole by a caller's 600-byte
+// buffer: the message and the statement it came from are cut.
 std::string SqlErrorText(int rc, const char* message, std::string_view context) {
   std::string text = "Error 7200:  State = HY000;   NativeError = " + std::to_string(rc) + ";  " +
-                     (message ? message : sqlite3_errstr(rc));
-  if (!context.empty()) text += " -- " + std::string(context);
+                     Shortened(message ? message : sqlite3_errstr(rc), 200);
+  if (!context.empty()) text += " -- " + Shortened(context, 120);
   return text;
+}
+
+// A file path as the path of a "file:" URI.
+std::string UriPath(const std::string& path) {
+  std::string out;
+  for (unsigned char c : path) {
+    if (c == '%' || c == '?' || c == '#' || c < 0x20) {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", c);
+      out += hex;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -91,6 +117,15 @@ void ThrowSqlite(sqlite3* db, int rc, std::string_view context) {
   int code = rc;
   const char* msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
   if (db && sqlite3_extended_errcode(db) != 0) code = sqlite3_extended_errcode(db) & 0xFF;
+  if (code == SQLITE_READONLY) {
+    const char* file = db ? sqlite3_db_filename(db, "main") : nullptr;
+    throw StoreError(kErrReadOnly,
+                     "The database file " + std::string(file && *file ? file : "") +
+                         " can only be read here (no write permission, or read-only "
+                         "storage): the change was not stored. " +
+                         SqlErrorText(code, msg, context),
+                     code);
+  }
   throw StoreError(kErrSql, SqlErrorText(code, msg, context), code);
 }
 
@@ -149,11 +184,32 @@ std::unique_ptr<Database> Database::Open(const std::string& path, const OpenOpti
     throw StoreError(kErrFileOpen, "The path " + path + " is a folder, not a database file.");
   if (!exists && !options.create)
     throw StoreError(kErrFileOpen, "The database file " + path + " does not exist.");
-  int flags = (options.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
-              (options.create && !options.readOnly ? SQLITE_OPEN_CREATE : 0) |
-              SQLITE_OPEN_FULLMUTEX;
+  // An empty file (a truncated copy, a full disk) is no database: opening it
+  // would silently make it an empty one. Only creating may start from it.
+  if (exists && st.st_size == 0 && !options.create)
+    throw StoreError(kErrFileOpen, "The file " + path + " is empty: it is not a database.");
+  // A file this user may only read (no write permission, read-only storage,
+  // a folder where the journal cannot be made) is opened read-only: reads
+  // work, writes answer 5046.
+  bool readOnly = options.readOnly;
+  std::string folder = path.find('/') == std::string::npos
+                           ? std::string(".")
+                           : path.substr(0, std::max<size_t>(path.rfind('/'), 1));
+  if (exists && !readOnly && !options.create && path != ":memory:" &&
+      (::access(path.c_str(), W_OK) != 0 || ::access(folder.c_str(), W_OK) != 0))
+    readOnly = true;
+  int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
+              (options.create && !readOnly ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_FULLMUTEX;
+  std::string name = path;
+  if (readOnly && ::access(folder.c_str(), W_OK) != 0 &&
+      ::access((path + "-wal").c_str(), F_OK) != 0) {
+    // Without a write-ahead log beside it the file is complete, and SQLite
+    // cannot make its shared-memory file in this folder: read it as it is.
+    name = "file:" + UriPath(path) + "?immutable=1";
+    flags |= SQLITE_OPEN_URI;
+  }
   sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+  int rc = sqlite3_open_v2(name.c_str(), &raw, flags, nullptr);
   if (rc != SQLITE_OK) {
     std::string msg = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
     sqlite3_close_v2(raw);
@@ -164,9 +220,12 @@ std::unique_ptr<Database> Database::Open(const std::string& path, const OpenOpti
   db->SetBusyTimeout(options.busyTimeoutMs);
   try {
     // The first statement reads the header: a file that is not a database fails here.
-    if (!options.readOnly) db->Exec("PRAGMA journal_mode=WAL");
+    if (readOnly)
+      db->Exec("SELECT count(*) FROM sqlite_master");
+    else
+      db->Exec("PRAGMA journal_mode=WAL");
     db->Exec("PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF; PRAGMA recursive_triggers=OFF");
-    if (!options.readOnly) db->EnsureCatalog();
+    if (!readOnly) db->EnsureCatalog();
   } catch (const StoreError& e) {
     if (e.native() == SQLITE_NOTADB || e.native() == SQLITE_CORRUPT)
       throw StoreError(kErrFileOpen, "The file " + path + " is not a database: " + e.what());

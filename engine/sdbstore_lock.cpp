@@ -20,8 +20,16 @@ int64_t TableOffset(int64_t tableId) {
 }
 }  // namespace
 
-LockOwner::LockOwner(const std::string& lockPath) {
+LockOwner::LockOwner(const std::string& lockPath) : FPath(lockPath) {
   FFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (FFd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    // A database this user may only read: shared locks still coordinate
+    // with the writers when the file exists; without it there is nothing to
+    // coordinate with.
+    FReadOnly = true;
+    FFd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (FFd < 0 && errno == ENOENT) return;
+  }
   if (FFd < 0)
     throw StoreError(kErrFileOpen, "The lock file " + lockPath +
                                        " cannot be opened: " + std::strerror(errno) + ".");
@@ -32,6 +40,10 @@ LockOwner::~LockOwner() {
 }
 
 bool LockOwner::SetLock(int64_t offset, short type) {
+  if (FReadOnly && type == F_WRLCK)
+    throw StoreError(kErrReadOnly, "The database beside " + FPath +
+                                       " can only be read here: it cannot be locked for writing.");
+  if (FFd < 0) return true;  // read-only, no lock file: nothing to coordinate
   struct flock fl;
   std::memset(&fl, 0, sizeof fl);
   fl.l_type = type;
