@@ -39,6 +39,7 @@ TGetResult TSdbDataSet::FetchRecordHook(TRecordBuffer buffer, TGetMode mode, boo
     default:
       return grError;
   }
+  FLastRecordNumber = 0;
   TGetResult result = FetchVisibleRecord(buffer, mode);
   if (result == grOK) {
     TSdbRecInfo& info = RecInfo(buffer);
@@ -53,11 +54,16 @@ TGetResult TSdbDataSet::FetchVisibleRecord(TRecordBuffer buffer, TGetMode mode) 
   const bool calcFirst = mpoSdbTableOptions->SdbCalcFieldsBeforeFilter();
   const bool calc = CalcFieldsSize() > 0 || static_cast<bool>(OnCalcFields);
   for (;;) {
+    // (Each end matters only in the directions that can meet it.)
     uint16_t at = 0;
-    Check(SdbAtEOF(mlHandle, &at));
-    if (at && mode != gmPrior) return grEOF;
-    Check(SdbAtBOF(mlHandle, &at));
-    if (at && mode != gmNext) return grBOF;
+    if (mode != gmPrior) {
+      Check(SdbAtEOF(mlHandle, &at));
+      if (at) return grEOF;
+    }
+    if (mode != gmNext) {
+      Check(SdbAtBOF(mlHandle, &at));
+      if (at) return grBOF;
+    }
     uint16_t visible = 0;
     uint32_t rc = SdbIsRecordVisible(mlActiveHandle, &visible);
     if (rc == SDB_E_NO_CURRENT_RECORD)
@@ -95,6 +101,8 @@ void TSdbDataSet::GoBufferRecordHook(TRecordBuffer buffer) {
 
 int32_t TSdbDataSet::GetEngineRecordNumber() {
   if ((mstrIndexName.empty() && mstrIndexFieldNames.empty()) || !mbIsSequenced) {
+    // The record just read carries its number in its bookmark.
+    if (FLastRecordNumber != 0) return static_cast<int32_t>(FLastRecordNumber);
     uint32_t record = 0;
     Check(SdbGetRecordNum(mlHandle, SDB_IGNOREFILTERS, &record));
     return static_cast<int32_t>(record);

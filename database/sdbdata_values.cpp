@@ -164,6 +164,7 @@ void TSdbDataSet::ReadRecordImage(TRecordBuffer buffer, bool calcFields) {
   Check(SdbGetRecord(mlHandle, buffer, &length));
   uint32_t bookmarkSize = FBookmarkSize;
   Check(SdbGetBookmark60(MoveHandle(), buffer + musBookmarkOfs, &bookmarkSize));
+  FLastRecordNumber = BufferRecordNumber(buffer);
 
   if (FBlobFieldCount > 0) {
     // The engine's indicator is 0 for an empty blob and its length otherwise;

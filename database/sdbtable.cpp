@@ -115,5 +115,25 @@ bool TSdbTable::Exists() {
   std::string leaf = file.substr(file.find_last_of("/\\") + 1);
   if (leaf.find('.') == std::string::npos) file += TableType() == ttSdbADT ? ".adt" : ".dbf";
   std::error_code error;
-  return std::filesystem::exists(file, error);
+  if (std::filesystem::exists(file, error)) return true;
+  // The tables of a dictionary live inside the dictionary file here, not
+  // as files beside it: the dictionary is asked.
+  if (!mpoSdbConnection || !mpoSdbConnection->IsDictionaryConn()) return false;
+  const uint32_t connection = ConnectAndGetHandle();
+  char name[261];
+  uint16_t length = 260;
+  SDBHANDLE search = 0;
+  uint32_t rc =
+      SdbDDFindFirstObject(connection, SDB_DD_TABLE_OBJECT, nullptr, name, &length, &search);
+  if (rc == SDB_E_NO_MORE_OBJECTS) return false;
+  Check(rc);
+  bool found = false;
+  while (rc == 0 && !found) {
+    found = SameText(std::string(name, length), TableName());
+    length = 260;
+    if (!found) rc = SdbDDFindNextObject(connection, search, name, &length);
+  }
+  SdbDDFindClose(connection, search);
+  if (rc != 0 && rc != SDB_E_NO_MORE_OBJECTS) Check(rc);
+  return found;
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "sdbcnnct.h"
@@ -177,6 +179,179 @@ TEST_F(TableTest, CloseReleasesTheHandleAndReopens) {
   EXPECT_EQ(currency->FieldCount(), 0);
   currency->Open();
   EXPECT_EQ(currency->FieldByName("SHORT")->AsString(), "CHF");
+}
+
+}  // namespace
+
+namespace {
+
+// -- location ---------------------------------------------------------------------
+
+/// A folder of free tables: "Loose" beside the dictionary, "Free" in a
+/// folder of its own.
+class LocationTest : public TableTest {
+ protected:
+  void SetUp() override {
+    TableTest::SetUp();
+    dictionaryFolder = DataFolder() + "db";
+    freeFolder = DataFolder() + "free";
+    std::filesystem::create_directories(freeFolder);
+    for (const std::string& folder : {dictionaryFolder, freeFolder}) {
+      TSdbConnection maker;
+      maker.SetLoginPrompt(false);
+      maker.SetConnectPath(folder);
+      maker.Connect();
+      const char* name = folder == freeFolder ? "Free" : "Loose";
+      maker.Execute(std::string("CREATE TABLE ") + name + " (NAME CHAR(10), QTY INTEGER)");
+      maker.Execute(std::string("INSERT INTO ") + name + " VALUES ('first', 1), ('second', 2)");
+    }
+  }
+  void TearDown() override {
+    unsetenv("sdbini_path");
+    TableTest::TearDown();
+  }
+  void WriteAliasFile(const std::string& text) {
+    std::ofstream(DataFolder() + "sdb.ini") << text;
+    setenv("sdbini_path", DataFolder().c_str(), 1);
+  }
+
+  std::string dictionaryFolder, freeFolder;
+};
+
+TEST_F(LocationTest, ATableTheDictionaryDoesNotKnowOpensFromItsFolder) {
+  TSdbTable* loose = Table("Loose");
+  loose->SetTableType(ttSdbDefault);  // the file found decides
+  loose->Open();
+  EXPECT_EQ(loose->TableType(), ttSdbADT);
+  EXPECT_EQ(loose->FieldByName("NAME")->AsString(), "first");
+  EXPECT_EQ(loose->RecordCount(), 2);
+}
+
+TEST_F(LocationTest, AFolderPathSharesOneEngineConnection) {
+  TSdbTable first, second;
+  first.SetDatabaseName(freeFolder + "/");
+  first.SetTableName("Free");
+  second.SetDatabaseName(freeFolder);
+  second.SetTableName("free");
+  EXPECT_EQ(first.GetDatabasePath(), freeFolder);
+  const int before = TDynamicConnList::Instance().Count();
+  first.Open();
+  second.Open();
+  EXPECT_EQ(TDynamicConnList::Instance().Count(), before + 1);
+  second.Last();
+  EXPECT_EQ(second.FieldByName("QTY")->AsInteger(), 2);
+  EXPECT_EQ(first.FieldByName("QTY")->AsInteger(), 1);
+  EXPECT_TRUE(first.Exists());
+  first.Close();
+  EXPECT_TRUE(first.Exists());  // Free.adt
+  first.SetTableName("Missing");
+  EXPECT_FALSE(first.Exists());
+  first.SetTableName("");
+  EXPECT_FALSE(first.Exists());
+}
+
+TEST_F(LocationTest, AnAliasNamesTheFolderAndItsTableType) {
+  WriteAliasFile("[Databases]\nFreeTables=" + freeFolder + ";a\nOldTables=" + freeFolder + ";N\n");
+  TSdbTable table;
+  table.SetDatabaseName("FreeTables");
+  table.SetTableName("Free");
+  EXPECT_EQ(table.GetDatabasePath(), freeFolder);
+  EXPECT_EQ(table.TableType(), ttSdbADT);
+  EXPECT_EQ(SdbErrorOf([&] { table.SetTableType(ttSdbCDX); }).first,
+            "The table type must remain identical to the table type associated with the alias.");
+  table.Open();
+  EXPECT_EQ(table.FieldByName("NAME")->AsString(), "first");
+  table.Close();
+  table.SetDatabaseName("OldTables");
+  EXPECT_EQ(table.TableType(), ttSdbNTX);
+  // The engine opens no DBF tables yet: its refusal, through the result check.
+  auto [message, code] = SdbErrorOf([&] { table.Open(); });
+  EXPECT_EQ(code, uint32_t{SDB_E_NOT_SUPPORTED}) << message;
+  // An unknown alias is kept as a name.
+  table.SetDatabaseName("NoSuchAlias");
+  EXPECT_EQ(table.GetDatabasePath(), "NoSuchAlias");
+}
+
+TEST_F(LocationTest, ADatabaseNameFindsTheConnectionOfTheSameOwnerFirst) {
+  TComponent formA, formB;
+  auto* conA = new TSdbConnection(&formA);
+  conA->SetName("conData");
+  auto* conB = new TSdbConnection(&formB);
+  conB->SetName("conData");
+  conB->SetLoginPrompt(false);
+  conB->SetConnectPath(Dictionary());
+  auto* table = new TSdbTable(&formB);
+  table->SetDatabaseName("conData");
+  EXPECT_EQ(table->SdbConnection(), conB);
+  EXPECT_EQ(table->GetDatabasePath(), dictionaryFolder);
+  table->SetTableName("CD_Currency");
+  table->Open();
+  EXPECT_TRUE(table->Active());
+  // Another owner's dataset names it with the owner's name.
+  TSdbTable other;
+  formB.SetName("formB");
+  other.SetDatabaseName("formB.conData");
+  EXPECT_EQ(other.SdbConnection(), conB);
+  EXPECT_EQ(conA->DataSetCount(), 0);
+  EXPECT_EQ(conB->DataSetCount(), 2);
+  other.SetSdbConnection(nullptr);
+  EXPECT_EQ(conB->DataSetCount(), 1);
+}
+
+TEST_F(LocationTest, TheConnectionClosesItsDataSetsAndRefreshesThemAfterARollback) {
+  TSdbTable* currency = Table("CD_Currency");
+  currency->Open();
+  connection->BeginTransaction();
+  connection->Execute("UPDATE CD_Currency SET Description = 'changed' WHERE SHORT = 'CHF'");
+  currency->Refresh();
+  EXPECT_EQ(currency->FieldByName("Description")->AsString(), "changed");
+  connection->Rollback();
+  EXPECT_EQ(currency->FieldByName("Description")->AsString(), "Swiss Franc");
+  connection->Disconnect();
+  EXPECT_FALSE(currency->Active());
+  EXPECT_EQ(currency->Handle(), SdbNoHandle);
+  // A closed dataset may change its connection and opens through the new one.
+  TSdbConnection second;
+  second.SetLoginPrompt(false);
+  second.SetConnectPath(Dictionary());
+  currency->SetSdbConnection(&second);
+  currency->Open();
+  EXPECT_TRUE(second.IsConnected());
+  EXPECT_EQ(connection->DataSetCount(), 0);
+  EXPECT_EQ(second.DataSetCount(), 1);
+}
+
+TEST_F(LocationTest, ExistsAndVersion) {
+  TSdbTable* currency = Table("CD_Currency");
+  EXPECT_TRUE(currency->Exists());  // in the dictionary, not a file
+  TSdbTable* nowhere = Table("CD_Nowhere");
+  EXPECT_FALSE(nowhere->Exists());
+  uint32_t major = 0, minor = 0;
+  char letter = ' ';
+  char description[100];
+  uint16_t length = sizeof description;
+  ASSERT_EQ(SdbGetVersion(&major, &minor, &letter, description, &length), 0u);
+  std::string expected = "11.10.0.30 (Engine " + std::to_string(major) + "." +
+                         (minor < 10 ? "0" : "") + std::to_string(minor) +
+                         (letter != ' ' ? std::string(1, letter) : "") + ")";
+  EXPECT_EQ(currency->Version(), expected);
+}
+
+TEST_F(LocationTest, TheOwnIndexFileOpensAndTheListKeepsItsNames) {
+  TSdbTable* currency = Table("CD_Currency");
+  EXPECT_EQ(SdbErrorOf([&] { currency->OpenIndexFile("CD_Currency.adi"); }).first,
+            "Table must be Active.");
+  currency->IndexFiles().Add("CD_Currency.adi");
+  currency->IndexFiles().Add("cd_currency.ADI");  // a duplicate, ignored
+  EXPECT_EQ(currency->IndexFiles().Count(), 1);
+  currency->Open();  // opens the listed file with the table
+  currency->OpenIndexFile("CD_Currency.adi");
+  EXPECT_EQ(currency->IndexDefs().Count(), 2);
+  // A file the table does not have: the engine's refusal.
+  EXPECT_NE(SdbErrorOf([&] { currency->OpenIndexFile("Other.adi"); }).second, 0u);
+  currency->Close();
+  currency->SetTableName("CD_ExchangeRates");  // another table: the list empties
+  EXPECT_EQ(currency->IndexFiles().Count(), 0);
 }
 
 }  // namespace

@@ -593,6 +593,8 @@ class TSdbDataSet : public TDataSet, public TSdbDataSetInterface {
   uint16_t musEngineTableType = 0;
   TSdbConnection* mpoSdbConnection = nullptr;
 
+  // The record number of the record the last fetch read (0: none).
+  uint32_t FLastRecordNumber = 0;
   // Derived at open: the bookmark size, the blob fields in blob-slot order.
   uint32_t FBookmarkSize = 0;
   int FBlobFieldCount = 0;

@@ -1,0 +1,167 @@
+// Measures the dataset layer against raw SQLite on the same file: walking
+// 100,000 records of a table shaped like CD_ExchangeRates with First/Next
+// until Eof, reading three fields per record (looked up once), beside a
+// prepared statement stepping the same rows and reading the same columns;
+// and opening and closing a table 1,000 times. Prints each figure and the
+// ratio dataset/raw (CPU time of the thread for the walks, best of several
+// rounds; wall time for the opens).
+//
+//   database_bench [folder]   (default: a new folder under the temp folder)
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+#include "sdbcnnct.h"
+#include "sdbtable.h"
+
+namespace {
+
+using namespace bench;
+
+constexpr int kRecords = 100000;
+constexpr int kRounds = 5;
+constexpr int kOpens = 1000;
+
+double RawWalk(sqlite3* db) {
+  sqlite3_stmt* st = nullptr;
+  CheckSqlite(db,
+              sqlite3_prepare_v2(db,
+                                 "SELECT LocalCurrency, ForeignCurrency, ExchangeRate FROM "
+                                 "CD_ExchangeRates ORDER BY sdb_recno",
+                                 -1, &st, nullptr),
+              "prepare");
+  double start = CpuNow();
+  size_t bytes = 0;
+  double sum = 0;
+  int rows = 0;
+  while (sqlite3_step(st) == SQLITE_ROW) {
+    std::string local(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    std::string foreign(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+    bytes += local.size() + foreign.size();
+    sum += sqlite3_column_double(st, 2);
+    ++rows;
+  }
+  double t = CpuNow() - start;
+  sqlite3_finalize(st);
+  if (rows != kRecords || bytes == 0 || sum == 0) {
+    std::fprintf(stderr, "raw walk saw %d records\n", rows);
+    std::exit(1);
+  }
+  return t;
+}
+
+// The engine alone: the same walk through the C API, the whole record image
+// per record (what the dataset builds on).
+double EngineWalk(uint32_t conn) {
+  SDBHANDLE t = 0;
+  Check(SdbOpenTable90(conn, "CD_ExchangeRates", nullptr, 0, 1, 1, 2, 0, nullptr, &t), "open");
+  uint32_t length = 0;
+  Check(SdbGetRecordLength(t, &length), "SdbGetRecordLength");
+  std::vector<uint8_t> image(length);
+  double start = CpuNow();
+  int rows = 0;
+  uint16_t eof = 0;
+  Check(SdbGotoTop(t), "SdbGotoTop");
+  Check(SdbAtEOF(t, &eof), "SdbAtEOF");
+  while (!eof) {
+    uint32_t len = length;
+    Check(SdbGetRecord(t, image.data(), &len), "SdbGetRecord");
+    ++rows;
+    Check(SdbSkip(t, 1), "SdbSkip");
+    Check(SdbAtEOF(t, &eof), "SdbAtEOF");
+  }
+  double s = CpuNow() - start;
+  SdbCloseTable(t);
+  if (rows != kRecords) std::exit(1);
+  return s;
+}
+
+double DataSetWalk(TSdbTable& table) {
+  TField* local = table.FieldByName("LocalCurrency");
+  TField* foreign = table.FieldByName("ForeignCurrency");
+  TField* rate = table.FieldByName("ExchangeRate");
+  double start = CpuNow();
+  size_t bytes = 0;
+  double sum = 0;
+  int rows = 0;
+  for (table.First(); !table.Eof(); table.Next()) {
+    bytes += local->AsString().size() + foreign->AsString().size();
+    sum += rate->AsFloat();
+    ++rows;
+  }
+  double t = CpuNow() - start;
+  if (rows != kRecords || bytes == 0 || sum == 0) {
+    std::fprintf(stderr, "dataset walk saw %d records\n", rows);
+    std::exit(1);
+  }
+  return t;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Files files(argc, argv, "databasebench");
+  sqlite3* raw = files.raw;
+  Exec(files.conn,
+       u"CREATE TABLE CD_ExchangeRates (ID NUMERIC(16,0), LocalCurrency CHAR(3), "
+       u"ForeignCurrency CHAR(3), ExchangeRate DOUBLE, SourceComment CHAR(60), "
+       u"LastUpdate TIMESTAMP, FLDUPDATED TIMESTAMP, UPDATEDBYSTATION INTEGER, "
+       u"UPDATEDBYUSER CHAR(80), UPDATEDBYUSERID DOUBLE);");
+  {
+    CheckSqlite(raw, sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr), "begin");
+    sqlite3_stmt* st = nullptr;
+    CheckSqlite(raw,
+                sqlite3_prepare_v2(raw,
+                                   "INSERT INTO CD_ExchangeRates (ID, LocalCurrency, "
+                                   "ForeignCurrency, ExchangeRate, SourceComment, LastUpdate, "
+                                   "FLDUPDATED, UPDATEDBYSTATION, UPDATEDBYUSER) VALUES (?1, ?2, "
+                                   "?3, ?4, 'feed', '2026-12-09 12:00:00.000', "
+                                   "'2026-12-09 12:00:00.000', 7, '[bench on host]')",
+                                   -1, &st, nullptr),
+                "prepare");
+    const char* codes[] = {"EUR", "USD", "GBP", "CHF", "JPY", "SEK", "NOK", "DKK"};
+    for (int i = 1; i <= kRecords; ++i) {
+      sqlite3_bind_int64(st, 1, 100000000000LL + i);
+      sqlite3_bind_text(st, 2, codes[i % 8], -1, SQLITE_STATIC);
+      sqlite3_bind_text(st, 3, codes[(i / 8) % 8], -1, SQLITE_STATIC);
+      sqlite3_bind_double(st, 4, 1.0 + i * 1e-5);
+      CheckSqlite(raw, sqlite3_step(st), "fill");
+      sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    CheckSqlite(raw, sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr), "commit");
+  }
+
+  TSdbConnection connection;
+  connection.SetLoginPrompt(false);
+  connection.SetConnectPath(files.dictionary);
+  connection.Connect();
+  TSdbTable table;
+  table.SetSdbConnection(&connection);
+  table.SetTableName("CD_ExchangeRates");
+  table.Open();
+
+  double bestRaw = 1e9, bestDataSet = 1e9, bestEngine = 1e9;
+  for (int round = 0; round < kRounds; ++round) {
+    bestRaw = std::min(bestRaw, RawWalk(raw));
+    bestDataSet = std::min(bestDataSet, DataSetWalk(table));
+    bestEngine = std::min(bestEngine, EngineWalk(files.conn));
+  }
+  std::printf("walk %d records, 3 fields each (per record)\n", kRecords);
+  std::printf("  dataset %8.3f us   raw %8.3f us   dataset/raw %.2f   (target <= 3.00)\n",
+              bestDataSet / kRecords * 1e6, bestRaw / kRecords * 1e6, bestDataSet / bestRaw);
+  std::printf("  engine C API alone (whole record image) %8.3f us   engine/raw %.2f\n",
+              bestEngine / kRecords * 1e6, bestEngine / bestRaw);
+  table.Close();
+
+  auto start = Clock::now();
+  for (int i = 0; i < kOpens; ++i) {
+    table.Open();
+    table.Close();
+  }
+  double opens = Seconds(start);
+  std::printf("open and close the table %d times: %.3f ms per open\n", kOpens,
+              opens / kOpens * 1e3);
+  return 0;
+}
