@@ -1,5 +1,6 @@
 // The record-image codec: the bytes of each engine field type, their empty
 // values, and the conversions to and from SQLite values and caller values.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -77,6 +78,12 @@ std::string_view TrimRight(std::string_view s) {
 size_t TrimRight16(const char16_t* p, size_t n) {
   while (n && (p[n - 1] == u' ' || p[n - 1] == 0)) --n;
   return n;
+}
+
+// A text value of blanks only is a value, not NULL: it is stored as blanks
+// (as many as it had, at least one) and only an empty value is stored NULL.
+bool HasBlank(std::string_view s) {
+  return s.find(' ') != std::string_view::npos;
 }
 
 // Parses "YYYY-MM-DD" at p (size >= 10); julian or false.
@@ -475,7 +482,7 @@ void DecodeText(const FieldDef& f, const char* s, size_t n, uint8_t* image) {
     case FieldType::String:
     case FieldType::CIString: {
       std::string_view v = TrimRight(std::string_view(s, n));
-      if (v.empty()) return SetEmpty(f, image);
+      if (v.empty() && !HasBlank(std::string_view(s, n))) return SetEmpty(f, image);
       size_t k = FitUtf8(v.data(), v.size(), f.imageLength);
       std::memcpy(p, v.data(), k);
       std::memset(p + k, ' ', f.imageLength - k);
@@ -483,10 +490,12 @@ void DecodeText(const FieldDef& f, const char* s, size_t n, uint8_t* image) {
     }
     case FieldType::VarCharFox: {
       std::string_view v = TrimRight(std::string_view(s, n));
-      if (v.empty()) return SetEmpty(f, image);
+      if (v.empty() && !HasBlank(std::string_view(s, n))) return SetEmpty(f, image);
       size_t k = FitUtf8(v.data(), v.size(), f.imageLength);
       std::memcpy(p, v.data(), k);
       std::memset(p + k, ' ', f.imageLength - k);
+      // Blanks only: their count is the value's length.
+      if (v.empty()) k = std::min<size_t>(n, f.imageLength);
       SetLengthWord(f, image, static_cast<uint16_t>(k));
       return;
     }
@@ -502,9 +511,10 @@ void DecodeText(const FieldDef& f, const char* s, size_t n, uint8_t* image) {
     case FieldType::NChar:
     case FieldType::NVarChar: {
       std::string_view v = TrimRight(std::string_view(s, n));
-      if (v.empty()) return SetEmpty(f, image);
+      if (v.empty() && !HasBlank(std::string_view(s, n))) return SetEmpty(f, image);
       FillUtf16Blanks(p, f.length);
       size_t chars = Utf8IntoUtf16(v.data(), v.size(), reinterpret_cast<char16_t*>(p), f.length);
+      if (v.empty()) chars = std::min<size_t>(n, f.length);
       if (f.type == FieldType::NVarChar) SetLengthWord(f, image, static_cast<uint16_t>(chars));
       return;
     }
@@ -716,16 +726,20 @@ void BindField(const FieldDef& f, const uint8_t* image, sqlite3_stmt* stmt, int 
     }
     case FieldType::String:
     case FieldType::CIString: {
-      std::string_view v =
-          TrimRight(std::string_view(reinterpret_cast<const char*>(p), f.imageLength));
+      std::string_view raw(reinterpret_cast<const char*>(p), f.imageLength);
+      std::string_view v = TrimRight(raw);
+      if (v.empty() && HasBlank(raw)) v = " ";  // blanks: the field pads them again
       if (v.empty()) return (void)sqlite3_bind_null(stmt, idx);
       sqlite3_bind_text(stmt, idx, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
       return;
     }
     case FieldType::VarCharFox: {
       uint16_t n = LengthWord(f, image);
+      if (n == kEmptyWord) return (void)sqlite3_bind_null(stmt, idx);
       if (n > f.imageLength) n = static_cast<uint16_t>(f.imageLength);
-      std::string_view v = TrimRight(std::string_view(reinterpret_cast<const char*>(p), n));
+      std::string_view raw(reinterpret_cast<const char*>(p), n);
+      std::string_view v = TrimRight(raw);
+      if (v.empty() && HasBlank(raw)) v = raw;  // blanks keep their count
       if (v.empty()) return (void)sqlite3_bind_null(stmt, idx);
       sqlite3_bind_text(stmt, idx, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
       return;
@@ -746,8 +760,16 @@ void BindField(const FieldDef& f, const uint8_t* image, sqlite3_stmt* stmt, int 
         uint16_t n = LengthWord(f, image);
         if (n < chars) chars = n;
       }
+      if (f.type == FieldType::NVarChar && LengthWord(f, image) == kEmptyWord)
+        return (void)sqlite3_bind_null(stmt, idx);
       std::u16string u = Utf16Of(p, chars);
-      u.resize(TrimRight16(u.data(), u.size()));
+      size_t kept = TrimRight16(u.data(), u.size());
+      if (kept == 0 && u.find(u' ') != std::u16string::npos) {
+        // Blanks only: a value (nchar pads them again, nvarchar keeps its count).
+        if (f.type == FieldType::NChar) u = u" ";
+      } else {
+        u.resize(kept);
+      }
       if (u.empty()) return (void)sqlite3_bind_null(stmt, idx);
       std::string s = Utf16ToUtf8(u);
       sqlite3_bind_text(stmt, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
@@ -815,11 +837,12 @@ void PutText(const FieldDef& f, std::string_view text, uint8_t* image,
     case FieldType::CIString:
     case FieldType::VarCharFox: {
       std::string_view v = TrimRight(text);
-      if (v.empty()) return SetEmpty(f, image);
+      if (v.empty() && !HasBlank(text)) return SetEmpty(f, image);
       if (v.size() > f.imageLength) TooLong(f, v.size(), f.imageLength);
       std::memcpy(p, v.data(), v.size());
       std::memset(p + v.size(), ' ', f.imageLength - v.size());
-      if (f.type == FieldType::VarCharFox) SetLengthWord(f, image, static_cast<uint16_t>(v.size()));
+      size_t length = v.empty() ? std::min<size_t>(text.size(), f.imageLength) : v.size();
+      if (f.type == FieldType::VarCharFox) SetLengthWord(f, image, static_cast<uint16_t>(length));
       return;
     }
     case FieldType::NChar:
@@ -906,12 +929,13 @@ void PutUtf16(const FieldDef& f, std::u16string_view text, uint8_t* image,
   if (f.type != FieldType::NChar && f.type != FieldType::NVarChar)
     return PutText(f, Utf16ToUtf8(text), image, dateFormat);
   size_t n = TrimRight16(text.data(), text.size());
-  if (n == 0) return SetEmpty(f, image);
+  if (n == 0 && text.find(u' ') == std::u16string_view::npos) return SetEmpty(f, image);
   if (n > f.length) TooLong(f, n, f.length);
   uint8_t* p = image + f.offset;
   FillUtf16Blanks(p, f.length);
   std::memcpy(p, text.data(), n * 2);
-  if (f.type == FieldType::NVarChar) SetLengthWord(f, image, static_cast<uint16_t>(n));
+  size_t length = n == 0 ? std::min<size_t>(text.size(), f.length) : n;
+  if (f.type == FieldType::NVarChar) SetLengthWord(f, image, static_cast<uint16_t>(length));
 }
 
 void PutDouble(const FieldDef& f, double value, uint8_t* image) {

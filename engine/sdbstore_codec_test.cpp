@@ -422,6 +422,50 @@ TEST(SdbStoreCodec, RoundTripThroughSqliteStorage) {
   sqlite3_close(db);
 }
 
+TEST(SdbStoreCodec, BlanksAreAValueAndOnlyAnEmptyValueIsNull) {
+  auto f = Fields({{"C", "CHAR(5)"},
+                   {"VF", "VARCHARFOX(6)"},
+                   {"NC", "NCHAR(3)"},
+                   {"NV", "NVARCHAR(4)"},
+                   {"E", "CHAR(5)"}});
+  std::vector<uint8_t> img(100), back(100);
+  InitRecord(f, img.data());
+  PutText(f[0], "   ", img.data(), "CCYY-MM-DD");
+  PutText(f[1], "   ", img.data(), "CCYY-MM-DD");
+  PutUtf16(f[2], u" ", img.data(), "CCYY-MM-DD");
+  PutUtf16(f[3], u"  ", img.data(), "CCYY-MM-DD");
+  PutText(f[4], "", img.data(), "CCYY-MM-DD");
+  EXPECT_EQ(Hex(&img[f[0].offset], 5), "2020202020");
+  EXPECT_FALSE(IsEmpty(f[0], img.data()));
+  EXPECT_FALSE(IsEmpty(f[1], img.data()));
+  EXPECT_TRUE(IsEmpty(f[4], img.data()));
+
+  sqlite3* db;
+  ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE t(C TEXT, VF TEXT, NC TEXT, NV TEXT, E TEXT)", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_stmt* st;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?, ?, ?, ?, ?)", -1, &st, nullptr),
+            SQLITE_OK);
+  for (size_t i = 0; i < f.size(); ++i) BindField(f[i], img.data(), st, static_cast<int>(i + 1));
+  ASSERT_EQ(sqlite3_step(st), SQLITE_DONE);
+  sqlite3_finalize(st);
+  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT quote(C), quote(VF), quote(NC), quote(NV), quote(E), *"
+                                   " FROM t",
+                               -1, &st, nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+  const char* stored[] = {"' '", "'   '", "' '", "'  '", "NULL"};
+  for (int i = 0; i < 5; ++i)
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, i)), stored[i]);
+  DecodeRow(f, st, 5, back.data());
+  for (const FieldDef& x : f)
+    EXPECT_EQ(Hex(&img[x.offset], x.slotLength), Hex(&back[x.offset], x.slotLength)) << x.name;
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+}
+
 TEST(SdbStoreCodec, ValuesWrittenByHandDecodeSafely) {
   auto f = Fields(
       {{"C", "CHAR(3)"}, {"I", "INTEGER"}, {"D", "DATE"}, {"N", "NUMERIC(4,1)"}, {"L", "LOGICAL"}});
