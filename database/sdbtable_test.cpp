@@ -296,6 +296,12 @@ TEST_F(LocationTest, ADatabaseNameFindsTheConnectionOfTheSameOwnerFirst) {
   EXPECT_EQ(conB->DataSetCount(), 2);
   other.SetSdbConnection(nullptr);
   EXPECT_EQ(conB->DataSetCount(), 1);
+  // Renaming the connection renames it in the datasets that name it.
+  table->Close();
+  conB->SetName("conRenamed");
+  EXPECT_EQ(table->DatabaseName(), "conRenamed");
+  table->Open();
+  EXPECT_EQ(table->SdbConnection(), conB);
 }
 
 TEST_F(LocationTest, TheConnectionClosesItsDataSetsAndRefreshesThemAfterARollback) {
@@ -352,6 +358,49 @@ TEST_F(LocationTest, TheOwnIndexFileOpensAndTheListKeepsItsNames) {
   currency->Close();
   currency->SetTableName("CD_ExchangeRates");  // another table: the list empties
   EXPECT_EQ(currency->IndexFiles().Count(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TableTest, AFailedOpenLeavesNoHandleBehind) {
+  // The listed index file does not exist: the open fails after the engine
+  // opened the table exclusively; the table must not stay locked.
+  TSdbTable* first = Table("CD_Currency");
+  first->SetExclusive(true);
+  first->IndexFiles().Add("Missing.adi");
+  EXPECT_NE(SdbErrorOf([&] { first->Open(); }).second, 0u);
+  EXPECT_FALSE(first->Active());
+  TSdbConnection other;
+  other.SetLoginPrompt(false);
+  other.SetConnectPath(Dictionary());
+  TSdbTable second;
+  second.SetSdbConnection(&other);
+  second.SetTableName("CD_Currency");
+  second.SetExclusive(true);
+  second.Open();
+  EXPECT_TRUE(second.Active());
+  // Field definitions of a closed table open a handle for the purpose and
+  // close it again, also when asked while another holds the table.
+  TSdbTable* third = Table("CD_Currency");
+  EXPECT_NE(SdbErrorOf([&] { third->FieldDefs().Update(); }).second, 0u);
+  second.Close();
+  third->FieldDefs().Update();
+  EXPECT_EQ(third->FieldDefs().Count(), 8);
+  second.Open();  // exclusive again: nothing of the third remained open
+  EXPECT_TRUE(second.Active());
+}
+
+TEST_F(TableTest, ARecordTooLargeForTheBufferSizesIsRefused) {
+  sdbtesting::RunSql(Dictionary(), "CREATE TABLE Wide (A CHAR(40000), B CHAR(40000));");
+  TSdbTable* wide = Table("Wide");
+  wide->SetName("tbWide");
+  auto [message, code] = SdbErrorOf([&] { wide->Open(); });
+  EXPECT_EQ(code, 5121u);
+  EXPECT_EQ(message,
+            "tbWide: The record of table Wide is 80000 bytes long; at most 65535 are supported.");
+  EXPECT_EQ(wide->Handle(), SdbNoHandle);
 }
 
 }  // namespace

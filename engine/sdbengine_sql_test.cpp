@@ -245,3 +245,49 @@ TEST_F(SdbSql, AStatementsOwnTimeoutBoundsItsLockWaits) {
   SDB_EXPECT_OK(InsertWhileLocked(dd, other, 2500));
   SdbCloseSQLStatement(other);
 }
+
+TEST_F(SdbSql, TimesWrittenAnyWayAreStoredAndComparedAlike) {
+  SDB_OK(
+      Exec("CREATE TABLE Stamps (WHO CHAR(10), TS TIMESTAMP, TM TIME);"
+           "INSERT INTO Stamps VALUES ('literal', '2026-12-09 12:00:00', '12:00');"
+           "INSERT INTO Stamps VALUES ('fraction', '2026-12-09 12:00:00.5', '12:00:00.5');"));
+  // The same instants through the record calls.
+  SDBHANDLE t = Open("Stamps");
+  SDB_OK(SdbAppendRecord(t));
+  SDB_OK(Set(t, "WHO", "record"));
+  uint8_t ts[8];
+  int32_t julian = 2461384, ms = 43200000;  // 2026-12-09 12:00
+  std::memcpy(ts, &julian, 4);
+  std::memcpy(ts + 4, &ms, 4);
+  SDB_OK(SdbSetTimeStampRaw(t, "TS", ts, 8));
+  SDB_OK(SdbSetMilliseconds(t, "TM", ms));
+  SDB_OK(SdbWriteRecord(t));
+  SDB_OK(SdbCloseTable(t));
+
+  SDBHANDLE cursor = 0;
+  SDB_OK(SdbExecuteSQLDirectW(stmt, u"SELECT COUNT(*) AS N FROM Stamps GROUP BY TS, TM", &cursor));
+  EXPECT_EQ(2u, Count(cursor));  // 12:00 twice, 12:00:00.5 once
+  SDB_OK(SdbExecuteSQLDirectW(
+      stmt, u"SELECT WHO FROM Stamps WHERE TS = '2026-12-09 12:00:00' AND TM = '12:00:00'",
+      &cursor));
+  EXPECT_EQ(2u, Count(cursor));
+  SDB_OK(Prepare("SELECT WHO FROM Stamps WHERE TS = :ts OR TM = :tm"));
+  SDB_OK(SdbSetString(stmt, "ts", "2026-12-09 12:00:00.500", 23));
+  SDB_OK(SdbSetString(stmt, "tm", "12:00:00.5", 10));
+  SDB_OK(SdbExecuteSQL(stmt, &cursor));
+  EXPECT_EQ(1u, Count(cursor));
+  SDB_OK(SdbGotoTop(cursor));
+  EXPECT_EQ("fraction", Get(cursor, "WHO"));
+  // Text that only looks like a time elsewhere in a literal stays as written.
+  SDB_OK(SdbExecuteSQLDirectW(stmt, u"SELECT 'at 12:00' AS T FROM Stamps", &cursor));
+  SDB_OK(SdbGotoTop(cursor));
+  EXPECT_EQ("at 12:00", Get(cursor, "T"));
+  // What is stored: one text per instant.
+  SDB_OK(SdbExecuteSQLDirectW(stmt,
+                              u"SELECT DISTINCT CAST(TS AS CHAR(30)) || '|' || TM AS T FROM Stamps "
+                              u"WHERE WHO <> 'fraction'",
+                              &cursor));
+  EXPECT_EQ(1u, Count(cursor));
+  SDB_OK(SdbGotoTop(cursor));
+  EXPECT_EQ("2026-12-09 12:00:00.000|12:00:00.000", Get(cursor, "T"));
+}

@@ -218,7 +218,8 @@ void CheckBinaryRoom(Object& object, SDBFIELD field, uint64_t total) {
 Param TextParam(std::string s) {
   Param p;
   p.type = Param::Text;
-  p.s = std::move(s);
+  // A timestamp or time given as text is bound in its stored form.
+  p.s = sdbstore::CanonicalTimeText(s);
   return p;
 }
 

@@ -263,6 +263,12 @@ std::string FormatDate(int32_t julian, std::string_view format);
 /// digits CCYYMMDD); false when it is not a valid date. Two-digit years:
 /// below 50 -> 20xx, else 19xx. Blank/empty text is not a date.
 bool ParseDate(std::string_view text, std::string_view format, int32_t& julian);
+/// The stored form of a timestamp or time text: "YYYY-MM-DD HH:MM[:SS[.f]]"
+/// becomes "YYYY-MM-DD HH:MM:SS.mmm", "HH:MM[:SS[.f]]" becomes
+/// "HH:MM:SS.mmm" (fractions cut or padded to milliseconds). Any other text
+/// is answered unchanged. SQL literals and text parameters pass through it,
+/// so a value reads and compares alike however it was written.
+std::string CanonicalTimeText(std::string_view text);
 
 // ---------------------------------------------------------------- record image codec
 // All of these work on the bytes of one field inside a record image and on

@@ -1437,4 +1437,43 @@ uint32_t DataLength(const FieldDef& f, const uint8_t* image) {
   }
 }
 
+// ---------------------------------------------------------------- canonical time text
+
+std::string CanonicalTimeText(std::string_view text) {
+  auto digits = [&](size_t at, size_t n) {
+    if (at + n > text.size()) return false;
+    for (size_t i = at; i < at + n; ++i)
+      if (text[i] < '0' || text[i] > '9') return false;
+    return true;
+  };
+  // The time part at `at`: HH:MM, then optionally :SS and .fraction.
+  auto time = [&](size_t at, std::string& out) {
+    if (!digits(at, 2) || at + 5 > text.size() || text[at + 2] != ':' || !digits(at + 3, 2))
+      return false;
+    std::string hm(text.substr(at, 5));
+    size_t i = at + 5;
+    std::string ss = "00", ms = "000";
+    if (i < text.size()) {
+      if (text[i] != ':' || !digits(i + 1, 2)) return false;
+      ss = std::string(text.substr(i + 1, 2));
+      i += 3;
+      if (i < text.size()) {
+        if (text[i] != '.') return false;
+        size_t n = text.size() - i - 1;
+        if (n == 0 || !digits(i + 1, n)) return false;
+        ms = std::string(text.substr(i + 1, std::min<size_t>(n, 3)));
+        ms.append(3 - ms.size(), '0');
+      }
+    }
+    out = hm + ":" + ss + "." + ms;
+    return true;
+  };
+  std::string out;
+  if (text.size() >= 16 && digits(0, 4) && text[4] == '-' && digits(5, 2) && text[7] == '-' &&
+      digits(8, 2) && text[10] == ' ' && time(11, out))
+    return std::string(text.substr(0, 11)) + out;
+  if (text.size() >= 5 && text.size() <= 18 && time(0, out)) return out;
+  return std::string(text);
+}
+
 }  // namespace sdbstore

@@ -224,6 +224,14 @@ std::string Rewrite(const Parser& p, std::vector<std::string>& params, size_t in
     } else if (t.kind == Tok::Quoted && p.text[t.begin] != '"') {
       repl = QuoteIdent(t.text);
       replace = true;
+    } else if (t.kind == Tok::String) {
+      // Timestamps and times are stored with milliseconds: a literal written
+      // without them is given them, so it is stored and compared alike.
+      std::string canonical = CanonicalTimeText(t.text);
+      if (canonical != t.text) {
+        repl = "'" + canonical + "'";
+        replace = true;
+      }
     }
     if (k == replaceAt) {
       repl = replaceText;
