@@ -224,7 +224,8 @@ std::unique_ptr<Database> Database::Open(const std::string& path, const OpenOpti
       db->Exec("SELECT count(*) FROM sqlite_master");
     else
       db->Exec("PRAGMA journal_mode=WAL");
-    db->Exec("PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF; PRAGMA recursive_triggers=OFF");
+    db->Exec("PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF; PRAGMA recursive_triggers=OFF;"
+             " PRAGMA cache_size=-16384");
     if (!readOnly) db->EnsureCatalog();
   } catch (const StoreError& e) {
     if (e.native() == SQLITE_NOTADB || e.native() == SQLITE_CORRUPT)
