@@ -343,21 +343,45 @@ TEST_F(LocationTest, ExistsAndVersion) {
   EXPECT_EQ(currency->Version(), expected);
 }
 
-TEST_F(LocationTest, TheOwnIndexFileOpensAndTheListKeepsItsNames) {
-  TSdbTable* currency = Table("CD_Currency");
-  EXPECT_EQ(SdbErrorOf([&] { currency->OpenIndexFile("CD_Currency.adi"); }).first,
-            "Table must be Active.");
-  currency->IndexFiles().Add("CD_Currency.adi");
-  currency->IndexFiles().Add("cd_currency.ADI");  // a duplicate, ignored
-  EXPECT_EQ(currency->IndexFiles().Count(), 1);
-  currency->Open();  // opens the listed file with the table
-  currency->OpenIndexFile("CD_Currency.adi");
-  EXPECT_EQ(currency->IndexDefs().Count(), 2);
+TEST_F(LocationTest, IndexFilesOpenWithTheTableAndOnRequest) {
+  sdbtesting::RunSql(Dictionary(),
+                     "CREATE TABLE Items (NAME CHAR(5), QTY INTEGER);"
+                     "CREATE INDEX QTY ON Items (QTY DESC) IN FILE 'extra.adi';"
+                     "INSERT INTO Items VALUES ('B', 2), ('A', 1), ('C', 3);");
+  TSdbTable* items = Table("Items");
+  EXPECT_EQ(SdbErrorOf([&] { items->OpenIndexFile("extra.adi"); }).first, "Table must be Active.");
+  items->IndexFiles().Add("extra.adi");
+  items->IndexFiles().Add("EXTRA.ADI");  // a duplicate, ignored
+  EXPECT_EQ(items->IndexFiles().Count(), 1);
+  items->Open();  // opens the listed file with the table
+  EXPECT_EQ(items->IndexDefs().Count(), 1);
+  items->SetIndexName("QTY");
+  items->First();
+  EXPECT_EQ(items->FieldByName("NAME")->AsString(), "C");
+  // Closing the file of the active index falls back to the record order.
+  items->CloseIndexFile("/elsewhere/Extra.adi");
+  EXPECT_EQ(items->IndexName(), "");
+  items->First();
+  EXPECT_EQ(items->FieldByName("NAME")->AsString(), "B");
+  auto indexes = [&] {
+    items->IndexDefs().Update();
+    return items->IndexDefs().Count();
+  };
+  EXPECT_EQ(indexes(), 0);
+  items->OpenIndexFile("extra.adi");
+  EXPECT_EQ(indexes(), 1);
+  // The list closes what it drops while the table is open.
+  items->IndexFiles().Delete(0);
+  EXPECT_EQ(indexes(), 0);
+  items->IndexFiles().Add("extra.adi");
+  EXPECT_EQ(indexes(), 1);
   // A file the table does not have: the engine's refusal.
-  EXPECT_NE(SdbErrorOf([&] { currency->OpenIndexFile("Other.adi"); }).second, 0u);
-  currency->Close();
-  currency->SetTableName("CD_ExchangeRates");  // another table: the list empties
-  EXPECT_EQ(currency->IndexFiles().Count(), 0);
+  EXPECT_EQ(SdbErrorOf([&] { items->OpenIndexFile("Other.adi"); }).second,
+            uint32_t{SDB_E_FILE_NOT_FOUND});
+  items->Close();
+  items->SetTableName("CD_ExchangeRates");  // another table: the list empties
+  EXPECT_EQ(items->IndexFiles().Count(), 0);
+  EXPECT_THROW(TSdbIndexFiles(nullptr), ESDBDatabaseError);
 }
 
 }  // namespace

@@ -652,3 +652,36 @@ TEST_F(SdbIndex, PrefixKeysOfBytesFFOnlyReachEveryTextTheyBegin) {
     SDB_OK(SdbClearAllScopes(t));
   }
 }
+
+TEST_F(SdbIndex, AnIndexInAFileOfItsOwnIsSeenWhileThatFileIsOpen) {
+  SDB_OK(
+      Exec("CREATE TABLE Items (NAME CHAR(5), QTY INTEGER);"
+           "CREATE INDEX NAME ON Items (NAME);"
+           "CREATE INDEX QTY ON Items (QTY DESC) IN FILE 'extra.adi';"
+           "INSERT INTO Items VALUES ('B', 2), ('A', 1), ('C', 3);"));
+  SDBHANDLE t = Open("Items");
+  uint16_t count = 0;
+  SDB_OK(SdbGetNumIndexes(t, &count));
+  EXPECT_EQ(1, count);
+  SDBHANDLE qty = 0;
+  EXPECT_EQ(SDB_E_NO_SUCH_OBJECT, SdbGetIndexHandle(t, "QTY", &qty));
+  SDBHANDLE opened[4];
+  uint16_t room = 4;
+  SDB_OK(SdbOpenIndex(t, "/some/folder/EXTRA.adi", opened, &room));
+  EXPECT_EQ(1, room);
+  SDB_OK(SdbGetNumIndexes(t, &count));
+  EXPECT_EQ(2, count);
+  SDB_OK(SdbGetIndexHandle(t, "QTY", &qty));
+  EXPECT_EQ(opened[0], qty);
+  char file[64];
+  uint16_t len = sizeof file;
+  SDB_OK(SdbGetIndexFilename(qty, 2, file, &len));
+  EXPECT_STREQ("extra.adi", file);
+  EXPECT_EQ((std::vector<uint32_t>{3, 1, 2}), Walk(qty, t));
+  SDB_OK(SdbCloseIndex(qty));
+  SDB_OK(SdbGetNumIndexes(t, &count));
+  EXPECT_EQ(1, count);
+  // Another handle of the table does not see it until it opens the file.
+  SDBHANDLE other = Open("Items");
+  EXPECT_EQ(SDB_E_NO_SUCH_OBJECT, SdbGetIndexHandle(other, "QTY", &qty));
+}

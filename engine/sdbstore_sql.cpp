@@ -754,6 +754,20 @@ Translation TranslateCreateIndex(Database& db, Parser& p, bool unique) {
     tr.index.segments.push_back(std::move(g));
   } while (p.AcceptP(","));
   p.ExpectP(")");
+  // IN FILE 'name': the index lives in an index file ("group") of its own,
+  // seen only while a table handle has opened it (SdbOpenIndex).
+  if (p.Accept("IN")) {
+    p.Expect("FILE");
+    if (p.Peek().kind != Tok::String && !IsName(p.Peek()))
+      Syntax("Expected an index file name near '" + p.Near() + "'.");
+    std::string file = p.Next().text;
+    size_t slash = file.find_last_of("/\\");
+    if (slash != std::string::npos) file.erase(0, slash + 1);
+    size_t dot = file.rfind('.');
+    if (dot != std::string::npos && dot > 0) file.erase(dot);
+    if (file.empty()) Syntax("An index file name is empty.");
+    tr.index.indexFile = file;
+  }
   if (p.Accept("WHERE")) {
     size_t from = p.pos;
     while (!p.AtEnd()) p.Next();
