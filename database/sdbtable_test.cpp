@@ -341,6 +341,17 @@ TEST_F(LocationTest, ExistsAndVersion) {
                          (minor < 10 ? "0" : "") + std::to_string(minor) +
                          (letter != ' ' ? std::string(1, letter) : "") + ")";
   EXPECT_EQ(currency->Version(), expected);
+  // The effective collation: the table's, else the connection's, else the
+  // name the character type carries.
+  EXPECT_EQ(currency->GetEffectiveCollation(), "ANSI");
+  currency->SdbTableOptions().SetSdbCharType(ENGL_UK_SDB_CS_AS_1252);
+  EXPECT_EQ(currency->GetEffectiveCollation(), "ENGL(UK)_SDB_CS_AS_1252");
+  connection->SetSdbCollation("GERMAN_VFP_CI_AS_1252");
+  EXPECT_EQ(currency->GetEffectiveCollation(), "GERMAN_VFP_CI_AS_1252");
+  currency->SdbTableOptions().SetSdbCollation("duden_de_sdb_cs_as_1252");
+  EXPECT_EQ(currency->GetEffectiveCollation(), "duden_de_sdb_cs_as_1252");
+  EXPECT_STREQ(SdbCharTypeName(BOSNIAN_SDB_CS_AS_775), "BOSNIAN_SDB_CS_AS_775");
+  EXPECT_STREQ(SdbCharTypeName(static_cast<TSdbCharTypes>(118)), "");
 }
 
 TEST_F(LocationTest, IndexFilesOpenWithTheTableAndOnRequest) {
