@@ -21,6 +21,8 @@
 #include "RateFeed.h"
 #include "VistaReady.h"
 #include "mini_dialogs.h"
+#include "sdbcnnct.h"
+#include "sdbtable.h"
 
 namespace {
 
@@ -176,6 +178,20 @@ void TfmTessaly::CreateComponents() {
 
   XMLDoc = std::make_unique<TRateFeed>();
 
+  con = std::make_unique<TSdbConnection>();
+  con->SetName("con");
+  con->SetSdbServerTypes({stSDB_REMOTE});
+  con->SetLoginPrompt(false);
+  auto table = [this](std::unique_ptr<TSdbTable>& t, const char* name, const char* tableName) {
+    t = std::make_unique<TSdbTable>();
+    t->SetName(name);
+    t->SetSdbConnection(con.get());
+    t->SetTableName(tableName);
+  };
+  table(tbCurrency, "tbCurrency", "CD_Currency");
+  table(tbExchRate, "tbExchRate", "CD_ExchangeRates");
+  table(tbExRateHistory, "tbExRateHistory", "CD_ExchangeRateHistory");
+
   FRateFeedHost = ReadUserSetting("", "RateFeedHost", "");
   if (FRateFeedHost.empty()) FRateFeedHost = ReadMachineSetting("", "RateFeedHost", "");
   Label2->setText(QString::fromStdString(FeedServiceDescription(FRateFeedHost)));
@@ -186,9 +202,11 @@ void TfmTessaly::FormCreate() {
     AdaptForm(this);
     setWindowTitle(QString::fromStdString(ApplicationTitle()));
     Memo2->setFont(cmUpdate->font());
-    // Transitional: the connection and the three tables follow with the
-    // database components.
-    throw Exception("This build has no database connection yet: " + DataFolder() + "db/db.add");
+    con->SetConnectPath(CaselessPath(DataFolder() + "db/db.add"));
+    con->SetIsConnected(true);
+    tbCurrency->Open();
+    tbExchRate->Open();
+    tbExRateHistory->Open();
   } catch (const std::exception& e) {
     ShowExceptionBox(e.what());
   }

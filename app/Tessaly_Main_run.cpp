@@ -48,7 +48,7 @@ void TfmTessaly::cmUpdateClick() {
   };
   try {
     SetControlsEnabled(false, 1);
-    throw Exception("The currency table is not open: this build has no database connection yet");
+    throw Exception("The update run is not complete in this build: its rate store is missing");
   } catch (...) {
     closing();
     throw;

@@ -56,6 +56,21 @@ TEST(ProgramStartProcess, BrandingNamesTheTitleAndTheWorkFolder) {
   EXPECT_FALSE(fs::exists(inst.WorkFiles() + "_Acme1")) << "the work folder is removed at exit";
 }
 
+TEST(ProgramStartWithoutDictionary, ReportsTheStartThenAnApplicationErrorAndEndsWithOne) {
+  TInstallationFixture inst;
+  const TProgramRun run = inst.Run({"/AUTO"});
+  EXPECT_EQ(run.ExitStatus, 1);
+  EXPECT_EQ(run.Out, "");
+  const auto start = run.Err.find("[Seavane Tessaly] Error\n");
+  const auto escaped = run.Err.find("[Application Error] Error\n");
+  ASSERT_NE(start, std::string::npos) << run.Err;
+  ASSERT_NE(escaped, std::string::npos) << run.Err;
+  EXPECT_LT(start, escaped) << run.Err;
+  // The work folder is gone.
+  for (const std::string& name : TInstallationFixture::Files(inst.WorkFiles()))
+    EXPECT_NE(name.rfind("_Seavane", 0), 0u) << name;
+}
+
 TEST(FeedServerTool, ServesAFolderOnLoopbackUntilTerminated) {
   TInstallationFixture inst;
   inst.WriteFeed("EUR", "<rates/>");

@@ -15,6 +15,10 @@ class QPlainTextEdit;
 class QPushButton;
 class TPaintBox;
 class TRateFeed;
+class TRateStore;
+class TSdbConnection;
+class TSdbQuery;
+class TSdbTable;
 class TShape;
 
 /// Raised by AddStatusLine once the window was closed during a run: the run
@@ -42,8 +46,12 @@ class TfmTessaly : public QDialog {
   QPushButton* cmUpdate = nullptr;
   QPlainTextEdit* Memo2 = nullptr;
   QPushButton* cmExit = nullptr;
-  // Non-visual components.
+  // Non-visual components, in creation order (released in reverse).
   std::unique_ptr<TRateFeed> XMLDoc;
+  std::unique_ptr<TSdbConnection> con;
+  std::unique_ptr<TSdbTable> tbCurrency;       ///< CD_Currency
+  std::unique_ptr<TSdbTable> tbExchRate;       ///< CD_ExchangeRates
+  std::unique_ptr<TSdbTable> tbExRateHistory;  ///< CD_ExchangeRateHistory
 
   /// The Tag of a component of this window (0 unless given).
   static int Tag(const QWidget* component);
