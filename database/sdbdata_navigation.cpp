@@ -229,9 +229,12 @@ int TSdbDataSet::CompareBookmarks(const TBookmark& bookmark1, const TBookmark& b
 void TSdbDataSet::DeleteHook() {
   uint32_t rc = SdbDeleteRecord(mlHandle);
   if (rc == 0) rc = SdbWriteRecord(mlHandle);
-  if (rc != 0) {
-    SdbCancelUpdate(mlHandle);
+  try {
     Check(rc);
+  } catch (...) {
+    // The error is taken before the cancel, whose own answer would replace it.
+    SdbCancelUpdate(mlHandle);
+    throw;
   }
   uint16_t shown = 0;
   Check(SdbGetDeleted(&shown));

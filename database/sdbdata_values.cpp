@@ -126,6 +126,7 @@ void TSdbDataSet::ClearBufferHook(TRecordBuffer buffer) {
   // The engine's empty image; default values are applied on top of it by the
   // editing part.
   Check(SdbClearRecordBuffer(mlHandle, buffer, musRecordSize));
+  ApplyDefaultValues(buffer);
   TDataSetState s = State();
   if (FBlobFieldCount > 0 &&
       (s == dsBrowse || s == dsEdit || s == dsInsert || s == dsCalcFields || s == dsNewValue)) {

@@ -416,19 +416,66 @@ class TSdbDataSet : public TDataSet, public TSdbDataSetInterface {
   TDataSource* DataSource() const override { return mpoMasterLink->DataSource(); }
 
   // == keys, ranges, scopes, master link (sdbdata_keys.cpp) ==================
-  //   SetKey, GotoKey, SetRangeStart/End, ApplyRange, SetRange, CancelRange,
-  //   Scoped/ScopeBegin/ScopeEnd setters, MasterSource/MasterFields setters,
-  //   KeyExclusive, KeyFieldCount, KeySize, IndexFieldCount, IndexFields,
-  //   Post/Cancel ending key mode, the after-open master range step.
   //   Members: mapKeyBuffers (allocated at open by AllocateKeyBuffers),
   //   mpstKeyBuffer, mbScoped, mstrScopeStart, mstrScopeEnd, mpoMasterLink,
   //   mstrMasterField.
+  /// Key mode on the lookup key, emptied ("Index is not set." without an
+  /// active index); EditKey keeps the key set before.
+  void SetKey();
+  void EditKey();
+  /// Seeks the lookup key on the active index. Found: the dataset moves
+  /// there. Not found: it stays on its record (at Eof: Last; at Bof: First).
+  bool GotoKey();
+  /// Moves to the first record whose key is the lookup key or follows it
+  /// (Last when none follows).
+  void GotoNearest();
+  /// SetKey, the values assigned to the active index's fields in order
+  /// (KeyFieldCount := their number), GotoKey / GotoNearest.
+  bool FindKey(const std::vector<Variant>& values);
+  void FindNearest(const std::vector<Variant>& values);
+  /// Key mode on the range bounds: emptied (Set...) or as they are (Edit...).
+  void SetRangeStart();
+  void SetRangeEnd();
+  void EditRangeStart();
+  void EditRangeEnd();
+  /// Applies the range bounds as the active index's scopes and moves to
+  /// First when that changed the range.
+  void ApplyRange();
+  /// Both bounds from values for the active index's leading fields, then
+  /// ApplyRange.
+  void SetRange(const std::vector<Variant>& startValues, const std::vector<Variant>& endValues);
+  void CancelRange();
+  /// The key buffer being edited ("Dataset not in edit mode" outside dsSetKey).
+  bool KeyExclusive() const;
+  void SetKeyExclusive(bool value);
+  int16_t KeyFieldCount() const;
+  void SetKeyFieldCount(int16_t value);
+  /// The active index's key length and segment count; 0 without an index.
+  uint16_t KeySize();
+  int IndexFieldCount();
+  /// The field of segment `index` of the active index; setting it assigns
+  /// that field's value.
+  TField* IndexFields(int index);
+  void SetIndexFields(int index, TField* value);
+  void SetScoped(bool value);
+  /// At most 4083 characters ("Scope text length exceeded 4082").
+  void SetScopeBegin(const std::string& value);
+  void SetScopeStart(const std::string& value) { SetScopeBegin(value); }
+  const std::string& ScopeStart() const { return mstrScopeStart; }
+  void SetScopeEnd(const std::string& value);
+  /// "Circular Data Link" for a source that leads back here; clearing the
+  /// source clears MasterFields.
+  void SetMasterSource(TDataSource* source);
+  void SetMasterFields(const std::string& value);
 
   // == editing (sdbdata_editing.cpp) ========================================
   //   EditHook, PostHook, InsertHook, CancelHook, RefreshHook, NewRecordStep,
   //   default values in ClearBufferHook, LastAutoincVal.
   //   Members: FOldRecordBuffer, mulSavedCRC, mbAppendEOF, mbAppendBOF,
   //   TEngineFieldDef::FModified (set by PutFieldData).
+  /// The last auto-increment value the engine generated through the handle
+  /// (a range error outside 32 bits).
+  virtual int32_t LastAutoincVal();
 
   // == filters and locate (sdbdata_filters.cpp) =============================
   //   ApplyEngineFilter/RemoveEngineFilter (open calls the first when
@@ -456,6 +503,40 @@ class TSdbDataSet : public TDataSet, public TSdbDataSetInterface {
   virtual int32_t GetEngineRecordNumber();
   /// Opens a new engine handle for the dataset and answers it.
   virtual uint32_t OpenCursorHandle() = 0;
+
+  // -- keys (sdbdata_keys.cpp) -------------------------------------------------
+  void KeyEditEndHook(bool post) override;
+  void DoAfterOpen() override;
+  /// Enters key mode on one of the key buffers, emptied unless `keep`.
+  void BeginKeyMode(TSdbKeyIndex index, bool keep);
+  /// Builds the raw key of a key buffer for the active index (room bytes).
+  std::vector<uint8_t> BuildRawKey(TSdbKeyBuffer& buffer, uint16_t room);
+  /// Seeks the lookup key (hard or soft); see GotoKey and GotoNearest.
+  bool SeekKey(bool nearest);
+  /// The exact seek that also passes OnFilterRecord.
+  bool SeekWithRecordFilter(const std::vector<uint8_t>& key);
+  /// Fills a key buffer from values for the active index's fields.
+  void SetKeyValues(TSdbKeyIndex index, const std::vector<Variant>& values);
+  /// Puts the range bounds into the engine's scopes; true when that changed
+  /// anything.
+  bool ApplyRangeScopes();
+  /// The master range from the master link's fields, and its removal.
+  void ApplyMasterRange();
+  void CheckKeyMode() const;
+
+  // -- editing (sdbdata_editing.cpp) ----------------------------------------------
+  void InsertHook() override;
+  void EditHook() override;
+  void PostHook() override;
+  void CancelHook() override;
+  void RefreshHook() override;
+  void NewRecordStep() override;
+  /// Writes the fields marked changed from the active buffer to the engine.
+  void WriteChangedFields(TRecordBuffer buffer);
+  /// Puts the default expressions of the dataset's fields into a new record.
+  void ApplyDefaultValues(TRecordBuffer buffer);
+  /// Hands a modified blob cache's value to the engine's pending update.
+  void FlushBlobCache(TSdbBlobCache& cache, const TEngineFieldDef& def);
 
   // -- hooks of the framework ------------------------------------------------
   void OpenHook() override;

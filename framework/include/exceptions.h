@@ -37,6 +37,12 @@ class EConvertError : public Exception {
   using Exception::Exception;
 };
 
+/// A whole number that does not fit the type that must hold it.
+class ERangeError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
 /// Raises the silent abort exception.
 [[noreturn]] inline void Abort() {
   throw EAbort();
