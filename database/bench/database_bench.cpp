@@ -98,6 +98,115 @@ double DataSetWalk(TSdbTable& table) {
   return t;
 }
 
+// -- seeks and writes -----------------------------------------------------------------
+
+constexpr int kSeeks = 20000;
+constexpr int kWrites = 10000;
+const char* const kCodes[] = {"EUR", "USD", "GBP", "CHF", "JPY", "SEK", "NOK", "DKK"};
+
+// Random record numbers 1..kRecords, the same sequence for both sides.
+std::vector<int> RandomRecords(int n) {
+  std::vector<int> out;
+  uint64_t x = 88172645463325252ull;
+  for (int i = 0; i < n; ++i) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    out.push_back(static_cast<int>(x % kRecords) + 1);
+  }
+  return out;
+}
+
+// FindKey on the two-field index (LocalCurrency, ID) for random keys.
+double DataSetSeeks(TSdbTable& table, const std::vector<int>& keys) {
+  table.SetIndexName("CURRID");
+  TField* rate = table.FieldByName("ExchangeRate");
+  double start = CpuNow();
+  double sum = 0;
+  for (int i : keys) {
+    if (!table.FindKey({Variant(kCodes[i % 8]), Variant(100000000000.0 + i)})) std::exit(2);
+    sum += rate->AsFloat();
+  }
+  double t = CpuNow() - start;
+  if (sum == 0) std::exit(2);
+  return t;
+}
+
+double RawSeeks(sqlite3* db, const std::vector<int>& keys) {
+  sqlite3_stmt* st = nullptr;
+  CheckSqlite(db,
+              sqlite3_prepare_v2(db,
+                                 "SELECT ExchangeRate FROM CD_ExchangeRates INDEXED BY \"sdbidx_CD_ExchangeRates_CURRID\" "
+                                 "WHERE LocalCurrency = ?1 AND ID = ?2",
+                                 -1, &st, nullptr),
+              "prepare");
+  double start = CpuNow();
+  double sum = 0;
+  for (int i : keys) {
+    sqlite3_bind_text(st, 1, kCodes[i % 8], -1, SQLITE_STATIC);
+    sqlite3_bind_int64(st, 2, 100000000000LL + i);
+    if (sqlite3_step(st) != SQLITE_ROW) std::exit(2);
+    sum += sqlite3_column_double(st, 0);
+    sqlite3_reset(st);
+  }
+  double t = CpuNow() - start;
+  sqlite3_finalize(st);
+  if (sum == 0) std::exit(2);
+  return t;
+}
+
+// Append, three assignments, Post: each record its own transaction.
+double DataSetAppends(TSdbTable& table) {
+  TField* id = table.FieldByName("ID");
+  TField* local = table.FieldByName("LocalCurrency");
+  TField* rate = table.FieldByName("ExchangeRate");
+  auto start = Clock::now();
+  for (int i = 1; i <= kWrites; ++i) {
+    table.Append();
+    id->SetAsFloat(200000000000.0 + i);
+    local->SetAsString(kCodes[i % 8]);
+    rate->SetAsFloat(1.0 + i * 1e-5);
+    table.Post();
+  }
+  return Seconds(start);
+}
+
+double RawAppends(sqlite3* db) {
+  sqlite3_stmt* st = nullptr;
+  CheckSqlite(db,
+              sqlite3_prepare_v2(db,
+                                 "INSERT INTO AppendRaw (ID, LocalCurrency, ExchangeRate) "
+                                 "VALUES (?1, ?2, ?3)",
+                                 -1, &st, nullptr),
+              "prepare");
+  auto start = Clock::now();
+  for (int i = 1; i <= kWrites; ++i) {
+    sqlite3_bind_int64(st, 1, 200000000000LL + i);
+    sqlite3_bind_text(st, 2, kCodes[i % 8], -1, SQLITE_STATIC);
+    sqlite3_bind_double(st, 3, 1.0 + i * 1e-5);
+    CheckSqlite(db, sqlite3_step(st), "insert");
+    sqlite3_reset(st);
+  }
+  double t = Seconds(start);
+  sqlite3_finalize(st);
+  return t;
+}
+
+// FindKey, Edit, one assignment, Post of found records.
+double DataSetEdits(TSdbTable& table, const std::vector<int>& keys) {
+  table.SetIndexName("CURRID");
+  TField* rate = table.FieldByName("ExchangeRate");
+  auto start = Clock::now();
+  for (int n = 0; n < kWrites; ++n) {
+    int i = keys[static_cast<size_t>(n)];
+    if (!table.FindKey({Variant(kCodes[i % 8]), Variant(100000000000.0 + i)})) std::exit(3);
+    table.Edit();
+    rate->SetAsFloat(2.0 + n * 1e-5);
+    table.Post();
+  }
+  return Seconds(start);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -166,5 +275,38 @@ int main(int argc, char** argv) {
   double opens = Seconds(start);
   std::printf("open and close the table %d times: %.3f ms per open\n", kOpens,
               opens / kOpens * 1e3);
+
+  // Seeks, appends and edits.
+  Exec(files.conn, u"CREATE INDEX CURRID ON CD_ExchangeRates (LocalCurrency, ID);");
+  Exec(files.conn,
+       u"CREATE TABLE AppendRaw (ID NUMERIC(16,0), LocalCurrency CHAR(3), ExchangeRate DOUBLE);"
+       u"CREATE TABLE AppendSet (ID NUMERIC(16,0), LocalCurrency CHAR(3), ExchangeRate DOUBLE);");
+  table.Open();
+  std::vector<int> keys = RandomRecords(kSeeks);
+  double seekRaw = 1e9, seekSet = 1e9;
+  for (int round = 0; round < 3; ++round) {
+    seekRaw = std::min(seekRaw, RawSeeks(raw, keys));
+    seekSet = std::min(seekSet, DataSetSeeks(table, keys));
+  }
+  std::printf("FindKey, two-field index, %d random keys of %d records (per seek, CPU)\n", kSeeks,
+              kRecords);
+  std::printf("  dataset %8.3f us   raw %8.3f us   dataset/raw %.2f   (target <= 2.00)\n",
+              seekSet / kSeeks * 1e6, seekRaw / kSeeks * 1e6, seekSet / seekRaw);
+
+  TSdbTable appends;
+  appends.SetSdbConnection(&connection);
+  appends.SetTableName("AppendSet");
+  appends.Open();
+  double appendRaw = RawAppends(raw);
+  double appendSet = DataSetAppends(appends);
+  std::printf(
+      "Append + 3 assignments + Post, %d records, one transaction each (per record, wall)\n",
+      kWrites);
+  std::printf("  dataset %8.3f us   raw %8.3f us   dataset/raw %.2f   (target <= 2.00)\n",
+              appendSet / kWrites * 1e6, appendRaw / kWrites * 1e6, appendSet / appendRaw);
+
+  double edits = DataSetEdits(table, keys);
+  std::printf("FindKey + Edit + 1 assignment + Post, %d found records: %8.3f us per record\n",
+              kWrites, edits / kWrites * 1e6);
   return 0;
 }
