@@ -340,6 +340,38 @@ TEST_F(EditingTest, AssignmentsOutsideEditingAndTheAutoIncrementMarker) {
   EXPECT_EQ(counted->LastAutoincVal(), 2);
 }
 
+TEST_F(EditingTest, TableAndFieldRightsArePostedToTheEngineAs5054) {
+  sdbtesting::RunSql(Dictionary(),
+                     "EXECUTE PROCEDURE sp_CreateUser('clerk', 'secret');"
+                     "GRANT SELECT, INSERT ON Items TO clerk;"
+                     "CREATE TABLE Notes (A INTEGER, B CHAR(5));"
+                     "GRANT SELECT, UPDATE ON Notes TO clerk;"
+                     "INSERT INTO Notes VALUES (1, 'x');");
+  TSdbConnection clerk;
+  clerk.SetLoginPrompt(false);
+  clerk.SetConnectPath(Dictionary());
+  clerk.SetUsername("clerk");
+  clerk.SetPassword("secret");
+  clerk.Connect();
+  auto mine = Table("Items", &clerk);
+  auto edit = [&] { mine->Edit(); };
+  EXPECT_EQ(CodeOf(edit), 5054u);
+  EXPECT_EQ(ErrorOf(edit), "tbItems: Update permission not granted on this table.");
+  mine->Append();  // inserting is granted
+  mine->FieldByName("NAME")->SetAsString("N");
+  mine->Post();
+  EXPECT_EQ(Stored("N", "NAME"), "'N'");
+
+  auto notes = Table("Notes", &clerk);
+  EXPECT_EQ(ErrorOf([&] { notes->Append(); }),
+            "tbNotes: Insert permission not granted on this table.");
+  EXPECT_EQ(notes->State(), dsBrowse);  // the new record is dropped
+  notes->Edit();
+  notes->FieldByName("B")->SetAsString("y");
+  notes->Post();
+  EXPECT_EQ(sdbtesting::SqliteRows(Dictionary(), "SELECT B FROM Notes")[0][0], "y");
+}
+
 class DefaultsTest : public sdbtesting::TableTest {
  protected:
   void SetUp() override {
