@@ -239,18 +239,11 @@ void TSdbDataSet::UpdateDefaultIndex() {
 }
 
 bool TSdbDataSet::IsIndexField(TField* field) {
-  const bool indexed = mlActiveHandle != SdbNoHandle && mlActiveHandle != mlHandle;
-  uint16_t segments = 0;
-  if (indexed) Check(SdbGetNumSegments(mlActiveHandle, &segments));
-  if (State() == dsSetKey && segments == 0) return true;
-  if (field->FieldNo() <= 0 || segments == 0) return false;
-  for (uint16_t j = 0; j < segments; ++j) {
-    char name[129];
-    uint16_t length = 128;
-    Check(SdbGetSegmentFieldname(mlActiveHandle, j, name, &length));
-    int engine = FEngineFieldDefs->IndexOf(EngineText(name, length));
-    if (engine >= 0 && FEngineFieldDefs->Items(engine).FNumber == field->FieldNo()) return true;
-  }
+  const std::vector<TSdbKeySegment>& segments = ActiveKeySegments();
+  if (State() == dsSetKey && segments.empty()) return true;
+  if (field->FieldNo() <= 0) return false;
+  for (const TSdbKeySegment& segment : segments)
+    if (segment.FieldNo == field->FieldNo()) return true;
   return false;
 }
 

@@ -123,17 +123,32 @@ void TSdbDataSet::SetIndexFields(int index, TField* value) {
 
 // -- building and seeking keys -------------------------------------------------------------
 
+const std::vector<TSdbDataSet::TSdbKeySegment>& TSdbDataSet::ActiveKeySegments() {
+  if (FKeySegmentsHandle == mlActiveHandle) return FKeySegments;
+  FKeySegments.clear();
+  FKeySegmentsHandle = SdbNoHandle;
+  if (mlActiveHandle != mlHandle && mlActiveHandle != SdbNoHandle) {
+    for (uint16_t j = 0;; ++j) {
+      char name[129];
+      uint16_t length = 128;
+      if (SdbGetSegmentFieldname(mlActiveHandle, j, name, &length) != 0) break;
+      TSdbKeySegment segment;
+      segment.Name.assign(name, length);
+      int engine = FEngineFieldDefs->IndexOf(segment.Name);
+      if (engine >= 0) segment.FieldNo = FEngineFieldDefs->Items(engine).FNumber;
+      FKeySegments.push_back(std::move(segment));
+    }
+  }
+  FKeySegmentsHandle = mlActiveHandle;
+  return FKeySegments;
+}
+
 std::vector<uint8_t> TSdbDataSet::BuildRawKey(TSdbKeyBuffer& buffer, uint16_t room) {
   Check(SdbInitRawKey(mlActiveHandle));
   const bool autoCount = mpoSdbTableOptions->SdbAutoKeyFieldCount();
-  for (uint16_t j = 0;; ++j) {
-    char name[129];
-    uint16_t length = 128;
-    if (SdbGetSegmentFieldname(mlActiveHandle, j, name, &length) != 0) break;
-    const std::string segment(name, length);
-    int engine = FEngineFieldDefs->IndexOf(segment);
-    if (engine < 0) break;  // an expression segment: no field to take it from
-    const TEngineFieldDef& def = FEngineFieldDefs->Items(engine);
+  for (const TSdbKeySegment& segment : ActiveKeySegments()) {
+    if (segment.FieldNo <= 0) break;  // an expression segment: no field to take it from
+    const TEngineFieldDef& def = *FEngineFieldDefs->ByNumber(segment.FieldNo);
     const uint8_t* value = buffer.Data.data() + def.FOffset;
     const size_t slot = static_cast<size_t>(def.FNumber - 1);
     const bool given = slot < buffer.GivenLengths.size() && buffer.GivenLengths[slot] != 0xFFFF;
@@ -142,20 +157,20 @@ std::vector<uint8_t> TSdbDataSet::BuildRawKey(TSdbKeyBuffer& buffer, uint16_t ro
         case SDB_STRING:
         case SDB_CISTRING:
         case SDB_VARCHAR_FOX:
-          Check(SdbSetField(mlActiveHandle, segment.c_str(), reinterpret_cast<const char*>(value),
-                            def.FLength));
+          Check(SdbSetField(mlActiveHandle, segment.Name.c_str(),
+                            reinterpret_cast<const char*>(value), def.FLength));
           break;
         case SDB_NCHAR:
         case SDB_NVARCHAR:
-          Check(SdbSetFieldW(mlActiveHandle, segment.c_str(),
+          Check(SdbSetFieldW(mlActiveHandle, segment.Name.c_str(),
                              reinterpret_cast<const char16_t*>(value), def.FLength / 2));
           break;
         default:
-          Check(SdbSetFieldRaw(mlActiveHandle, segment.c_str(), value, def.FLength));
+          Check(SdbSetFieldRaw(mlActiveHandle, segment.Name.c_str(), value, def.FLength));
           break;
       }
     } else if (!autoCount && buffer.FieldCount == 0) {
-      Check(SdbSetEmpty(mlActiveHandle, segment.c_str()));
+      Check(SdbSetEmpty(mlActiveHandle, segment.Name.c_str()));
     }
   }
   std::vector<uint8_t> key(room, 0);

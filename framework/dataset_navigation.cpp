@@ -303,7 +303,8 @@ bool TDataSet::PositionedJump(const std::function<bool()>& seek) {
   DoBeforeScroll();
   CursorPosChanged();
   if (!seek()) return false;
-  Resync({rmExact, rmCenter});
+  static const TResyncMode kAroundTheRecord{rmExact, rmCenter};
+  Resync(kAroundTheRecord);
   DoAfterScroll();
   return true;
 }

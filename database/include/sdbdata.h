@@ -522,6 +522,17 @@ class TSdbDataSet : public TDataSet, public TSdbDataSetInterface {
   bool ApplyRangeScopes();
   /// The master range from the master link's fields, and its removal.
   void ApplyMasterRange();
+  /// One segment of the active index: its field name and engine field
+  /// number (0 for an expression segment).
+  struct TSdbKeySegment {
+    std::string Name;
+    int FieldNo = 0;
+  };
+  /// The active index's segments, read once per index handle (handles are
+  /// never reused, so a cached list never describes another index).
+  const std::vector<TSdbKeySegment>& ActiveKeySegments();
+  std::vector<TSdbKeySegment> FKeySegments;
+  uint32_t FKeySegmentsHandle = SdbNoHandle;
   void CheckKeyMode() const;
 
   // -- editing (sdbdata_editing.cpp) ----------------------------------------------
