@@ -191,7 +191,13 @@ void TSdbDataSet::ComputeBufferLayout() {
   Check(SdbGetBookmarkLength(MoveHandle(), &bookmarkSize));
   FBookmarkSize = bookmarkSize;
   uint32_t blobOfs = static_cast<uint32_t>(musRecordSize) + static_cast<uint32_t>(CalcFieldsSize());
-  uint32_t infoOfs = blobOfs + static_cast<uint32_t>(FBlobFieldCount) * sizeof(TSdbBlobCache*);
+  // The blob slots and the record information are read in place, so each
+  // starts at its type's alignment (a few padding bytes after the image).
+  auto align = [](uint32_t offset, uint32_t to) { return (offset + to - 1) / to * to; };
+  blobOfs = align(blobOfs, alignof(TSdbBlobCache*));
+  uint32_t infoOfs =
+      align(blobOfs + static_cast<uint32_t>(FBlobFieldCount) * sizeof(TSdbBlobCache*),
+            alignof(TSdbRecInfo));
   uint32_t bookmarkOfs = infoOfs + sizeof(TSdbRecInfo);
   uint32_t bufSize = bookmarkOfs + std::max<uint32_t>(bookmarkSize, 4);
   if (bufSize > 0xFFFF)
