@@ -12,14 +12,15 @@ class TSdbQuery;
 /// that asks for barred pairs, and the run's CurrencyLookup (a CloneTable of
 /// the currency table, made anew by every run). Main thread only.
 ///
-///   TRateStore store(*tbExchRate, *tbExRateHistory, *sql);
+///   TRateStore store(*tbExchRate, *tbExRateHistory, sql.get());
 ///   store.SetCurrencyLookup(currencyLookup.get());   // at the start of a run
 ///   if (store.IsActiveCurrency(target) && store.IsUpdateAllowed(code, target))
 ///     replaced = store.StoreRate(code, target, rateText, pubDate);
 ///   store.SetCurrencyLookup(nullptr);                 // before it is released
 class TRateStore {
  public:
-  TRateStore(TSdbTable& exchRate, TSdbTable& exRateHistory, TSdbQuery& sql);
+  /// `sql` is needed by IsUpdateAllowed only; the writes go without it.
+  TRateStore(TSdbTable& exchRate, TSdbTable& exRateHistory, TSdbQuery* sql);
 
   /// The table IsActiveCurrency positions; nullptr between runs.
   void SetCurrencyLookup(TSdbTable* currencyLookup) { FCurrencyLookup = currencyLookup; }
@@ -32,7 +33,8 @@ class TRateStore {
 
   /// True when CD_ExchangeRatesBlockedUpdate bars the pair in neither order.
   /// The query is closed, given BlockedPairSQL and opened; it stays open
-  /// until the next question.
+  /// until the next question. (Defined with the query component, which the
+  /// database layer does not offer yet.)
   bool IsUpdateAllowed(const std::string& localCode, const std::string& foreignCode);
   /// The statement IsUpdateAllowed runs; a quote inside a code is doubled, so
   /// the code is matched literally.
@@ -50,6 +52,6 @@ class TRateStore {
  private:
   TSdbTable& FExchRate;
   TSdbTable& FExRateHistory;
-  TSdbQuery& FSql;
+  TSdbQuery* FSql;
   TSdbTable* FCurrencyLookup = nullptr;
 };
