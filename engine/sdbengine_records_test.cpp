@@ -271,3 +271,37 @@ TEST_F(SdbRecords, ReadsWithoutCurrentRecordAndBadBuffersAnswerCodes) {
   EXPECT_EQ(SDB_E_INVALID_ARGUMENT, SdbGetField(t, "S", one, nullptr, SDB_RTRIM));
   EXPECT_EQ(SDB_E_INVALID_ARGUMENT, SdbIsNull(t, "S", nullptr));
 }
+
+TEST_F(SdbRecords, BinaryValuesWrittenInPiecesAtOffsets) {
+  const uint8_t all[] = {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'};
+  SDB_OK(SdbAppendRecord(t));
+  SDB_OK(SdbSetBinary(t, "B", SDB_MEMO_BINARY, 10, 0, all, 4));
+  SDB_OK(SdbSetBinary(t, "B", SDB_MEMO_BINARY, 10, 4, all + 4, 3));
+  SDB_OK(SdbSetBinary(t, "B", SDB_MEMO_BINARY, 10, 7, all + 7, 3));
+  EXPECT_EQ(SDB_E_INVALID_ARGUMENT, SdbSetBinary(t, "B", SDB_MEMO_BINARY, 10, 8, all, 3));
+  // A field kept in the record image takes its pieces alike.
+  SDB_OK(SdbSetBinary(t, "R", SDB_MEMO_BINARY, 4, 0, all, 2));
+  SDB_OK(SdbSetBinary(t, "R", SDB_MEMO_BINARY, 4, 2, all + 2, 2));
+  SDB_OK(SdbSetBinary(t, "VB", SDB_MEMO_BINARY, 3, 0, all, 1));
+  SDB_OK(SdbSetBinary(t, "VB", SDB_MEMO_BINARY, 3, 1, all + 1, 2));
+  SDB_OK(SdbWriteRecord(t));
+  EXPECT_EQ("X'6162636465666768696A'", Stored("B"));
+  EXPECT_EQ("X'61626364'", Stored("R"));
+  EXPECT_EQ("X'616263'", Stored("VB"));
+
+  // A first piece starts a value afresh, also over a stored one.
+  SDB_OK(SdbGotoTop(t));
+  SDB_OK(SdbSetBinary(t, "B", SDB_MEMO_BINARY, 3, 0, all + 7, 3));
+  SDB_OK(SdbWriteRecord(t));
+  EXPECT_EQ("X'68696A'", Stored("B"));
+
+  // Statement parameters too.
+  SDBHANDLE stmt = 0;
+  SDB_OK(SdbCreateSQLStatement(conn, &stmt));
+  SDB_OK(SdbPrepareSQLW(stmt, u"UPDATE T SET B = :b"));
+  SDB_OK(SdbSetBinary(stmt, SDB_FIELD(1), SDB_MEMO_BINARY, 5, 0, all, 2));
+  SDB_OK(SdbSetBinary(stmt, SDB_FIELD(1), SDB_MEMO_BINARY, 5, 2, all + 2, 3));
+  SDB_OK(SdbExecuteSQL(stmt, nullptr));
+  SDB_OK(SdbCloseSQLStatement(stmt));
+  EXPECT_EQ("X'6162636465'", Stored("B"));
+}

@@ -440,8 +440,16 @@ extern "C" uint32_t SdbSetBinary(SDBHANDLE hObj, SDBFIELD pucFldName, uint16_t /
     } else if (ulOffset != 0) {
       Table& t = static_cast<Table&>(object);
       int i = t.FieldIndex(pucFldName, "SdbSetBinary");
-      auto it = t.pending.blobs.find(i);
-      if (t.pending.active && it != t.pending.blobs.end() && it->second) previous = *it->second;
+      const FieldDef& f = t.Fields()[i];
+      if (t.pending.active && sdbstore::IsBlobType(f.type)) {
+        auto it = t.pending.blobs.find(i);
+        if (it != t.pending.blobs.end() && it->second) previous = *it->second;
+      } else if (t.pending.active && t.pending.changed[i] && ulTotalLength <= f.imageLength) {
+        // A field kept in the record image holds the pieces written so far
+        // at its start (the rest is padding).
+        previous.assign(reinterpret_cast<const char*>(t.pending.image.data() + f.offset),
+                        ulTotalLength);
+      }
     }
     std::string value = assemble(previous);
     return Set(hObj, pucFldName, "SdbSetBinary",
