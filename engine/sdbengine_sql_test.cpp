@@ -291,3 +291,46 @@ TEST_F(SdbSql, TimesWrittenAnyWayAreStoredAndComparedAlike) {
   SDB_OK(SdbGotoTop(cursor));
   EXPECT_EQ("2026-12-09 12:00:00.000|12:00:00.000", Get(cursor, "T"));
 }
+
+TEST_F(SdbSql, StaticCursorStepsBackwardsToTheFirstRowAcrossBatches) {
+  SDBHANDLE cursor = 0;
+  SDB_OK(SdbExecuteSQLDirectW(stmt, u"SELECT SHORT FROM CD_Currency ORDER BY SHORT", &cursor));
+  SDB_OK(SdbGotoBottom(cursor));
+  std::string seen;
+  while (!AtBof(cursor)) {
+    seen += Get(cursor, "SHORT") + " ";
+    SDB_OK(SdbSkip(cursor, -1));
+  }
+  EXPECT_EQ("USD EUR CHF ", seen);
+  SDB_OK(SdbSkip(cursor, 1));  // from before the first row onto it
+  EXPECT_EQ("CHF", Get(cursor, "SHORT"));
+  EXPECT_EQ(1u, RecNo(cursor));
+  SDB_OK(SdbGotoBottom(cursor));
+  SDB_OK(SdbSkip(cursor, -2));
+  EXPECT_EQ("CHF", Get(cursor, "SHORT"));
+  SDB_OK(SdbSkip(cursor, -1));
+  EXPECT_TRUE(AtBof(cursor));
+  SDB_OK(SdbCloseTable(cursor));
+
+  // More rows than one batch holds: every row once, in reverse, down to row 1.
+  const int rows = 5000;
+  SDB_OK(SdbExecuteSQLDirectW(stmt,
+                              u"WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n "
+                              u"WHERE x < 5000) SELECT x AS X FROM n",
+                              &cursor));
+  SDB_OK(SdbGotoBottom(cursor));
+  int expected = rows, wrong = 0;
+  while (!AtBof(cursor)) {
+    if (Get(cursor, "X") != std::to_string(expected)) ++wrong;
+    --expected;
+    SDB_OK(SdbSkip(cursor, -1));
+  }
+  EXPECT_EQ(0, expected);
+  EXPECT_EQ(0, wrong);
+  SDB_OK(SdbGotoRecord(cursor, 2500));
+  SDB_OK(SdbSkip(cursor, -2499));
+  EXPECT_EQ("1", Get(cursor, "X"));
+  SDB_OK(SdbSkip(cursor, -1));
+  EXPECT_TRUE(AtBof(cursor));
+  SDB_OK(SdbCloseTable(cursor));
+}

@@ -93,7 +93,8 @@ TEST(SdbStoreTypes, ParsesTypeNamesAndComputesTheLayout) {
   EXPECT_EQ(TypeSpelling(f[5]), "VARCHAR(300)");
 
   for (const char* bad : {"CHAR", "CHAR(0)", "NUMERIC(5,4)", "FLOATY", "INTEGER(4)", "CHAR(10",
-                          "NCHAR(40000)", "CHAR(x)"}) {
+                          "NCHAR(40000)", "CHAR(x)", "CHAR(10x)", "CHAR(1 0)", "NUMERIC(8,2x)",
+                          "CHAR(10,)", "CHAR(+10)", "CHAR(10)x", "VARCHAR(0x10)"}) {
     SCOPED_TRACE(bad);
     EXPECT_EQ(CodeOf([&] { ParseTypeName(bad); }), kErrSql);
   }
@@ -224,6 +225,48 @@ TEST(SdbStoreCodec, CallerValuesConvertAndRefuseWhatDoesNotFit) {
   EXPECT_TRUE(GetUtf16(f[9], img.data(), w));
   EXPECT_EQ(w, u"\u00C4");
   EXPECT_EQ(img[f[9].offset + 2], ' ');  // padded with a UTF-16 blank
+}
+
+TEST(SdbStoreCodec, NumbersAndTextsReadAsLogicals) {
+  auto f = Fields({{"N", "NUMERIC(6,2)"},
+                   {"DB", "DOUBLE"},
+                   {"I", "INTEGER"},
+                   {"SH", "SHORT"},
+                   {"MO", "MONEY"},
+                   {"C", "CHAR(5)"}});
+  std::vector<uint8_t> img(f.back().offset + f.back().imageLength);
+  InitRecord(f, img.data());
+  bool b = true;
+  for (const FieldDef& field : f) {
+    SCOPED_TRACE(field.name);
+    EXPECT_FALSE(GetLogical(field, img.data(), b));  // empty: no value, false
+    EXPECT_FALSE(b);
+  }
+  for (size_t i = 0; i + 1 < f.size(); ++i) {
+    SCOPED_TRACE(f[i].name);
+    for (double v : {0.0, 1.0, -1.0, 2.0}) {
+      PutDouble(f[i], v, img.data());
+      b = v == 0;
+      EXPECT_TRUE(GetLogical(f[i], img.data(), b));
+      EXPECT_EQ(b, v != 0) << v;
+    }
+  }
+  PutDouble(f[0], 0.25, img.data());  // a fraction is not zero
+  EXPECT_TRUE(GetLogical(f[0], img.data(), b));
+  EXPECT_TRUE(b);
+  for (auto [text, want] : {std::pair{"T", true},
+                            {"y", true},
+                            {"1", true},
+                            {"F", false},
+                            {"N", false},
+                            {"0", false},
+                            {"maybe", false}}) {
+    SCOPED_TRACE(text);
+    PutText(f[5], text, img.data());
+    b = !want;
+    EXPECT_TRUE(GetLogical(f[5], img.data(), b));
+    EXPECT_EQ(b, want);
+  }
 }
 
 TEST(SdbStoreCodec, NumericTextIsRightAlignedAndChecked) {
