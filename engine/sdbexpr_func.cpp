@@ -19,17 +19,8 @@ std::string_view Trimmed(std::string_view s) {
   return s;
 }
 
-bool LeapYear(int y) {
-  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
-int DaysInMonth(int y, int m) {
-  static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && LeapYear(y) ? 29 : days[m - 1];
-}
-
 std::string FormatDate(int y, int m, int d) {
-  if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1 || d > DaysInMonth(y, m)) return "";
+  if (!sdbstore::ValidYmd(y, m, d)) return "";
   char buf[48];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
   return buf;

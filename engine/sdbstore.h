@@ -252,6 +252,8 @@ uint32_t ComputeLayout(std::vector<FieldDef>& fields);
 constexpr int32_t kJulianOffset = 1721425;  // julian day = day number + this
 constexpr int64_t kMsPerDay = 86400000;
 
+/// Whether the parts name a day of the calendar, years 1 to 9999.
+bool ValidYmd(int year, int month, int day);
 /// Julian day of a proleptic Gregorian date (1 <= year <= 9999 expected).
 int32_t JulianFromYmd(int year, int month, int day);
 /// The date of a julian day; false for days before 0001-01-01 / after 9999.

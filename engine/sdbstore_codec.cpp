@@ -95,10 +95,7 @@ bool ParseIsoDate(const char* p, size_t n, int32_t& julian) {
   int y = (p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 + (p[3] - '0');
   int m = (p[5] - '0') * 10 + (p[6] - '0');
   int d = (p[8] - '0') * 10 + (p[9] - '0');
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (y < 1 || m < 1 || m > 12 || d < 1) return false;
-  const bool leap = y % 4 == 0 && (y % 100 != 0 || y % 400 == 0);
-  if (d > kDays[m - 1] + (m == 2 && leap)) return false;  // 02-30 and the like
+  if (!ValidYmd(y, m, d)) return false;  // 02-30 and the like
   julian = JulianFromYmd(y, m, d);
   return true;
 }
@@ -719,7 +716,7 @@ void BindField(const FieldDef& f, const uint8_t* image, sqlite3_stmt* stmt, int 
     case FieldType::CompactDate: {
       uint32_t packed = (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
       int y = static_cast<int>(packed >> 9), m = (packed >> 5) & 15, d = packed & 31;
-      if (y < 1 || m < 1 || m > 12 || d < 1) return (void)sqlite3_bind_null(stmt, idx);
+      if (!ValidYmd(y, m, d)) return (void)sqlite3_bind_null(stmt, idx);
       std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
       sqlite3_bind_text(stmt, idx, buf, 10, SQLITE_TRANSIENT);
       return;
@@ -1381,7 +1378,7 @@ bool GetJulian(const FieldDef& f, const uint8_t* image, int32_t& out) {
     case FieldType::CompactDate: {
       uint32_t packed = (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
       int y = static_cast<int>(packed >> 9), m = (packed >> 5) & 15, d = packed & 31;
-      if (y < 1 || m < 1 || m > 12 || d < 1) return false;
+      if (!ValidYmd(y, m, d)) return false;  // bytes written by hand
       out = JulianFromYmd(y, m, d);
       return true;
     }

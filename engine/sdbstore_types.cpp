@@ -342,6 +342,11 @@ int DaysInMonth(int y, int m) {
 }
 }  // namespace
 
+bool ValidYmd(int year, int month, int day) {
+  return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
+         day <= DaysInMonth(year, month);
+}
+
 int32_t JulianFromYmd(int year, int month, int day) {
   return static_cast<int32_t>(DaysFromCivil(year, month, day) + kJulianOfUnixEpoch);
 }
@@ -402,7 +407,7 @@ bool ParseDate(std::string_view text, std::string_view format, int32_t& julian) 
   text = Trim(text);
   if (text.empty()) return false;
   auto valid = [&](int y, int m, int d) {
-    if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1 || d > DaysInMonth(y, m)) return false;
+    if (!ValidYmd(y, m, d)) return false;
     julian = JulianFromYmd(y, m, d);
     return true;
   };
