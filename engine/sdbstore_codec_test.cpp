@@ -269,6 +269,25 @@ TEST(SdbStoreCodec, NumbersAndTextsReadAsLogicals) {
   }
 }
 
+TEST(SdbStoreCodec, RawBytesFillAFieldToItsLastByte) {
+  auto f =
+      Fields({{"C", "CHAR(3)"}, {"N", "NUMERIC(4,1)"}, {"R", "RAW(2)"}, {"VB", "VARBINARY(2)"}});
+  std::vector<uint8_t> img(32);
+  InitRecord(f, img.data());
+  PutRaw(f[0], "abc", 3, img.data());
+  PutRaw(f[1], "12.5", 4, img.data());
+  PutRaw(f[2], "xy", 2, img.data());
+  PutRaw(f[3], "xy", 2, img.data());
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(&img[f[0].offset]), 3), "abc");
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(&img[f[1].offset]), 4), "12.5");
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(&img[f[2].offset]), 2), "xy");
+  for (const FieldDef& field : f) {
+    SCOPED_TRACE(field.name);
+    EXPECT_EQ(CodeOf([&] { PutRaw(field, "abcde", field.imageLength + 1, img.data()); }),
+              kErrValueTooLong);
+  }
+}
+
 TEST(SdbStoreCodec, NumericTextIsRightAlignedAndChecked) {
   auto f = Fields({{"A", "NUMERIC(4,2)"}, {"B", "NUMERIC(3,0)"}, {"C", "NUMERIC(20,12)"}});
   std::vector<uint8_t> img(64);
@@ -536,6 +555,41 @@ TEST(SdbStoreCodec, ValuesWrittenByHandDecodeSafely) {
   EXPECT_TRUE(b);
   sqlite3_finalize(st);
   sqlite3_close(db);
+}
+
+TEST(SdbStoreCodec, CompactDateBytesReadOnlyAsCalendarDays) {
+  // A caller's record image may hold any bytes: parts that name no day read
+  // as no date rather than as some other day.
+  auto f = Fields({{"CD", "COMPACTDATE"}});
+  std::vector<uint8_t> img(8);
+  auto put = [&](uint32_t y, uint32_t m, uint32_t d) {
+    uint32_t packed = y << 9 | m << 5 | d;
+    img[f[0].offset] = static_cast<uint8_t>(packed >> 16);
+    img[f[0].offset + 1] = static_cast<uint8_t>(packed >> 8);
+    img[f[0].offset + 2] = static_cast<uint8_t>(packed);
+  };
+  int32_t julian = 0;
+  put(2024, 2, 29);
+  EXPECT_TRUE(GetJulian(f[0], img.data(), julian));
+  EXPECT_EQ(julian, JulianFromYmd(2024, 2, 29));
+  const uint32_t bad[][3] = {{2024, 13, 5}, {2024, 0, 5},  {2024, 5, 0}, {0, 5, 5},
+                             {2023, 2, 29}, {2024, 4, 31}, {12000, 1, 1}};
+  for (const auto& ymd : bad) {
+    SCOPED_TRACE(std::to_string(ymd[0]) + "-" + std::to_string(ymd[1]) + "-" +
+                 std::to_string(ymd[2]));
+    put(ymd[0], ymd[1], ymd[2]);
+    EXPECT_FALSE(GetJulian(f[0], img.data(), julian));
+    // Nor is such a value stored as a date text.
+    sqlite3* db;
+    ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+    sqlite3_stmt* st;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT quote(?1)", -1, &st, nullptr), SQLITE_OK);
+    BindField(f[0], img.data(), st, 1);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "NULL");
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+  }
 }
 
 TEST(SdbStoreCodec, StoredDatesFollowTheCalendar) {

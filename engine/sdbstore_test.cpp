@@ -201,6 +201,10 @@ TEST_F(StoreTest, RowWritesKeepBlobsAutoincAndChangedFields) {
   EXPECT_TRUE(db->UpdateRecord(*t, r, img.data(), {false, false, true}, {{2, std::nullopt}}));
   EXPECT_EQ(*db->QueryText("SELECT typeof(M) FROM T"), "null");
   EXPECT_FALSE(db->UpdateRecord(*t, 99, img.data(), {true}));
+  // Without a list of changed fields every field of the image is written,
+  // and of the blobs those given.
+  EXPECT_TRUE(db->UpdateRecord(*t, r, img.data(), {}, {{3, std::string("xy")}}));
+  EXPECT_EQ(*db->QueryText("SELECT A || B || typeof(M) || hex(P) FROM T"), "5abnull7879");
   EXPECT_EQ(CodeOf([&] {
               Sql("CREATE TABLE V (X VARCHAR(3))");
               auto v = db->GetTable("V");
@@ -308,6 +312,10 @@ TEST_F(StoreTest, TranslationRewritesMarkersNamesAndColumnLists) {
   EXPECT_EQ(tr.params, std::vector<std::string>{"FAppID"});
   tr = db->Translate("execute procedure sp_getapplicationid( )");
   EXPECT_TRUE(tr.args.empty());
+  // A number ends where its digits do: a sign only belongs to an exponent.
+  tr = db->Translate("EXECUTE PROCEDURE sp_x(1e-2, -3, 2E+1)");
+  EXPECT_EQ(tr.args, (std::vector<std::string>{"1e-2", "-3", "2E+1"}));
+  EXPECT_EQ(CodeOf([&] { db->Translate("EXECUTE PROCEDURE sp_x(1-2)"); }), kErrSql);
   EXPECT_EQ(CodeOf([&] { db->Execute(tr); }), kErrSql);
 
   auto parts = SplitStatements(
@@ -317,6 +325,10 @@ TEST_F(StoreTest, TranslationRewritesMarkersNamesAndColumnLists) {
   ASSERT_EQ(parts.size(), 4u);
   EXPECT_EQ(parts[2], "CREATE TRIGGER tq AFTER INSERT ON Q BEGIN UPDATE Q SET A = 2; END");
   EXPECT_EQ(parts[3], "SELECT 'x;y'");
+  // Quoted and bracketed names may hold ";" too.
+  parts = SplitStatements("SELECT \"a;b\", `c;d`, [e;f] FROM T; SELECT 2");
+  ASSERT_EQ(parts.size(), 2u);
+  EXPECT_EQ(parts[0], "SELECT \"a;b\", `c;d`, [e;f] FROM T");
   EXPECT_EQ(CodeOf([&] { SplitStatements("SELECT 'open"); }), kErrSql);
   EXPECT_EQ(CodeOf([&] { db->Translate("   "); }), kErrSql);
   EXPECT_EQ(CodeOf([&] { db->Execute(db->Translate("UPDATE T SET A = :v")); }), kErrSql);

@@ -121,6 +121,8 @@ TEST(SysUtilsFloats, FormatFloatPatterns) {
   EXPECT_EQ(FormatFloat("0.00;(0.00)", -3), "(3.00)");
   EXPECT_EQ(FormatFloat("0.00;(0.00);'zero'", 0.001), "zero");
   EXPECT_EQ(FormatFloat("'Rate: '0.0' %'", 12.34), "Rate: 12.3 %");
+  EXPECT_EQ(FormatFloat("0.0' (a;b)';\"neg;\"0.0", 1.5), "1.5 (a;b)");  // ";" quoted
+  EXPECT_EQ(FormatFloat("0.0' (a;b)';\"neg;\"0.0", -1.5), "neg;1.5");
   EXPECT_EQ(FormatFloat("0.00E+00", 12345), "1.23E+04");
   EXPECT_EQ(FormatFloat("0.00E-0", 0.00012), "1.20E-4");
   // Optional "#" decimals of a mantissa drop their trailing zeros; an
