@@ -110,7 +110,11 @@ struct Files {
     CheckSqlite(raw, sqlite3_open_v2(dictionary.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr),
                 "open");
     sqlite3_busy_timeout(raw, 10000);
-    CheckSqlite(raw, sqlite3_exec(raw, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr),
+    // The page cache every engine connection has (sdbstore_db.cpp), so that
+    // both sides read the same pages from memory.
+    CheckSqlite(raw,
+                sqlite3_exec(raw, "PRAGMA synchronous=NORMAL; PRAGMA cache_size=-16384", nullptr,
+                             nullptr, nullptr),
                 "pragma");
   }
   ~Files() {
