@@ -252,10 +252,13 @@ void TSdbDataSet::WriteChangedFields(TRecordBuffer buffer) {
         }
         // Blank means every UTF-16 unit is U+0020 (comparing bytes with 0x20
         // would take a value of U+2020 characters for blanks).
+        // Copied out: the image holds the text at any byte offset.
+        std::u16string text(chars, u'\0');
+        std::memcpy(text.data(), p, chars * 2);
         bool blank = !preserve && chars > 0;
-        for (uint32_t i = 0; blank && i < chars; ++i) blank = Load<char16_t>(p + 2 * i) == u' ';
+        for (uint32_t i = 0; blank && i < chars; ++i) blank = text[i] == u' ';
         Check(blank ? SdbSetEmpty(mlHandle, field)
-                    : SdbSetFieldW(mlHandle, field, reinterpret_cast<const char16_t*>(p), chars));
+                    : SdbSetFieldW(mlHandle, field, text.data(), chars));
         break;
       }
       default:

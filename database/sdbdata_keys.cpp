@@ -161,10 +161,11 @@ std::vector<uint8_t> TSdbDataSet::BuildRawKey(TSdbKeyBuffer& buffer, uint16_t ro
                             reinterpret_cast<const char*>(value), def.FLength));
           break;
         case SDB_NCHAR:
-        case SDB_NVARCHAR:
-          Check(SdbSetFieldW(mlActiveHandle, segment.Name.c_str(),
-                             reinterpret_cast<const char16_t*>(value), def.FLength / 2));
-          break;
+        case SDB_NVARCHAR: {
+          std::u16string text(def.FLength / 2, u'\0');  // the image is not aligned for it
+          std::memcpy(text.data(), value, text.size() * 2);
+          Check(SdbSetFieldW(mlActiveHandle, segment.Name.c_str(), text.data(), def.FLength / 2));
+        } break;
         default:
           Check(SdbSetFieldRaw(mlActiveHandle, segment.Name.c_str(), value, def.FLength));
           break;
