@@ -41,6 +41,28 @@ void operator delete(void* p, size_t) noexcept {
 void operator delete[](void* p, size_t) noexcept {
   std::free(p);
 }
+// The standard library takes its temporary buffers through the nothrow forms;
+// they must come from the same allocator as the plain ones.
+void* operator new(size_t n, const std::nothrow_t&) noexcept {
+  try {
+    return Take(n);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](size_t n, const std::nothrow_t&) noexcept {
+  try {
+    return Take(n);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+  std::free(p);
+}
 
 using namespace sdbtest;
 
