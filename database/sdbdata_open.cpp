@@ -180,7 +180,7 @@ void TSdbDataSet::OpenHook() {
 
   if (mlHandle != 0) ActivateIndex();
   if (mbScoped) ActivateScope();
-  // The engine filter of a Filtered dataset joins here (sdbdata_filters.cpp).
+  if (Filtered()) ApplyEngineFilter();
   if (mlHandle != 0) GoFirstHook();
 }
 

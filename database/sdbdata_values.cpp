@@ -812,8 +812,4 @@ void TSdbDataSet::PutFieldData(TField* field, const void* buffer) {
   if (s != dsCalcFields && s != dsFilter && s != dsNewValue) FieldChanged(field);
 }
 
-void TSdbBlobCache::ClearCache() {
-  Clear();
-  mulRecNum = 0;
-  mbBlobModified = false;
-}
+

@@ -184,7 +184,9 @@ enum TSdbKeyIndex {
 // Blob caches (sdbdata_blobs.cpp)
 
 /// The in-memory copy of one blob field's value for the record of one record
-/// buffer; a record buffer owns one per blob field.
+/// buffer; a record buffer owns one per blob field. Unbound (holds nothing),
+/// bound and clean (the engine's value of one table, record and field), or
+/// bound and modified (a new value, written to the engine on post).
 class TSdbBlobCache : public TMemoryStream {
  public:
   uint32_t mhSdbTable = SdbNoHandle;
@@ -193,14 +195,63 @@ class TSdbBlobCache : public TMemoryStream {
   uint32_t mulFieldNo = 0;
   bool mbBlobModified = false;
 
-  /// Forgets the value (the next read fetches it from the engine again).
+  /// Binds the cache to a table, field and record and reads the value from
+  /// the engine, unless it holds that value already (then it is rewound) and
+  /// no fresh read is forced. Record 0 leaves it empty. The engine's answers
+  /// 5068 and 5022 leave it empty and unbound; other failures unbind it and
+  /// propagate (without a dataset).
+  void RefreshCache(uint32_t hSdbTable, uint32_t ulFieldNo, uint32_t ulRecNo, bool bForceReread);
+  /// Writing or cutting marks the cache modified.
+  size_t Write(const void* buffer, size_t count) override;
+  void SetSize(int64_t size) override;
+  /// Empties the value and marks it modified.
+  void Truncate();
+  /// Empties and unbinds the cache (the next read fetches it again).
   void ClearCache();
+  /// Writes a modified value to the engine's current record (the engine
+  /// stands on the record being posted) and marks the cache clean. A Unicode
+  /// memo is written as its characters, every other blob as its bytes.
+  void Flush();
+  bool IsCacheModified() const { return mbBlobModified; }
+};
+
+/// The stream CreateBlobStream hands out: it works on the blob cache of the
+/// active record buffer. A stream for writing needs dsEdit or dsInsert;
+/// bmWrite empties the value at once. A stream that changed the value marks
+/// its field modified when it goes away.
+class TSdbBlobStream : public TDataSetBlobStream {
+ public:
+  TSdbBlobStream(TSdbDataSet* dataSet, TField* field, TBlobStreamMode mode);
+  ~TSdbBlobStream() override;
+  size_t Read(void* buffer, size_t count) override;
+  /// Refused in bmRead ("Error modifying read only blob.") and without a
+  /// cache ("Cannot write to blob in current state.").
+  size_t Write(const void* buffer, size_t count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Size() override;
+  void SetSize(int64_t size) override;
+  TSdbBlobCache* Cache() const { return moSdbBlobCach; }
+
+ private:
+  void CheckWritable();
+  TSdbDataSet* FDataSet;
+  TSdbBlobCache* moSdbBlobCach = nullptr;
+  bool mbModified = false;
 };
 
 // ---------------------------------------------------------------------------
 // Table options (rules of the setters: sdbdata_options.cpp)
 
-/// The engine-specific settings of a dataset.
+/// The number of TSdbCharTypes values (ANSI, OEM and 116 collations).
+constexpr int kSdbCharTypeCount = 118;
+
+/// The engine-specific settings of a dataset. SdbLockType, SdbRightsCheck,
+/// SdbCachingOption and SdbCharType refuse while the dataset is open
+/// ("Table must not be Active.", code 5121); SdbCharType also refuses a
+/// collation on a CDX or NTX table and a value outside the enumeration.
+/// SdbRecordCache takes effect on an open table at once; SdbOptimizedFilters
+/// switches an active filter over to the new form. A refused value leaves
+/// the option as it was.
 class TSdbTableOptions : public TPersistent {
  public:
   TSdbTableOptions() = default;
@@ -209,9 +260,9 @@ class TSdbTableOptions : public TPersistent {
   TSdbDataSet* TableInstance() const { return mpoSdbTable; }
 
   TSdbLockTypes SdbLockType() const { return meSdbLockType; }
-  void SetSdbLockType(TSdbLockTypes value) { meSdbLockType = value; }
+  void SetSdbLockType(TSdbLockTypes value);
   TSdbCharTypes SdbCharType() const { return meSdbCharType; }
-  void SetSdbCharType(TSdbCharTypes value) { meSdbCharType = value; }
+  void SetSdbCharType(TSdbCharTypes value);
   TSdbRespectFilters SdbFilterOptions() const { return meSdbRespectFilters; }
   void SetSdbFilterOptions(TSdbRespectFilters value) { meSdbRespectFilters = value; }
   TSdbRespectScopes SdbScopeOptions() const { return meSdbRespectScopes; }
@@ -221,13 +272,13 @@ class TSdbTableOptions : public TPersistent {
   bool SdbAOFResolveImmediate() const { return mbAOFResolveImmediate; }
   void SetSdbAOFResolveImmediate(bool value) { mbAOFResolveImmediate = value; }
   bool SdbRightsCheck() const { return mbSdbRightsCheck; }
-  void SetSdbRightsCheck(bool value) { mbSdbRightsCheck = value; }
+  void SetSdbRightsCheck(bool value);
   bool SdbOptimizedFilters() const { return mbSdbOptimizedFilters; }
-  void SetSdbOptimizedFilters(bool value) { mbSdbOptimizedFilters = value; }
+  void SetSdbOptimizedFilters(bool value);
   uint16_t SdbIndexPageSize() const { return mulIndexPageSize; }
   void SetSdbIndexPageSize(uint16_t value) { mulIndexPageSize = value; }
   TSdbRecordCacheTypes SdbRecordCache() const { return meSdbRecordCache; }
-  void SetSdbRecordCache(TSdbRecordCacheTypes value) { meSdbRecordCache = value; }
+  void SetSdbRecordCache(TSdbRecordCacheTypes value);
   TSdbAOFTypes SdbAOFType() const { return meSdbAOFType; }
   void SetSdbAOFType(TSdbAOFTypes value) { meSdbAOFType = value; }
   bool SdbAutoKeyFieldCount() const { return mbAutoKeyFieldCount; }
@@ -243,11 +294,17 @@ class TSdbTableOptions : public TPersistent {
   const std::string& SdbCollation() const { return mstrCollation; }
   void SetSdbCollation(std::string value) { mstrCollation = std::move(value); }
   TSdbTableCachingOption SdbCachingOption() const { return meSdbCachingOption; }
-  void SetSdbCachingOption(TSdbTableCachingOption value) { meSdbCachingOption = value; }
+  void SetSdbCachingOption(TSdbTableCachingOption value);
   TSdbLocateBehavior SdbLocateBehavior() const { return meSdbLocateBehavior; }
   void SetSdbLocateBehavior(TSdbLocateBehavior value) { meSdbLocateBehavior = value; }
+  /// Stores the character type the engine reports for an open table or
+  /// cursor, without the setter's rules.
+  void StoreSdbCharType(TSdbCharTypes value) { meSdbCharType = value; }
 
  private:
+  [[noreturn]] void Refuse(const std::string& message) const;
+  void CheckTableInactive() const;
+
   TSdbDataSet* mpoSdbTable = nullptr;
   TSdbLockTypes meSdbLockType = Proprietary;
   TSdbCharTypes meSdbCharType = ANSI;
@@ -478,18 +535,64 @@ class TSdbDataSet : public TDataSet, public TSdbDataSetInterface {
   virtual int32_t LastAutoincVal();
 
   // == filters and locate (sdbdata_filters.cpp) =============================
-  //   ApplyEngineFilter/RemoveEngineFilter (open calls the first when
-  //   Filtered), SetFilter, SetFiltered, Locate, Lookup, LocateLocally.
-  //   Members: mpFilterBuffer.
+  /// Stores the text; an active filtered dataset switches the engine filter
+  /// to it and moves to its first record.
+  void SetFilter(const std::string& text) override;
+  /// Switches the engine filter on or off (with a handle); an active
+  /// dataset moves to its first record.
+  void SetFiltered(bool value) override;
+  /// By an index seek when a usable index fits the key fields, else by a
+  /// temporary engine filter; the position is unchanged when not found.
+  bool Locate(std::string_view keyFields, const Variant& keyValues,
+              const TLocateOptions& options) override;
+  /// The result fields of the first matching record (Null when none); the
+  /// dataset's position is unchanged, the engine's cursor restored.
+  Variant Lookup(std::string_view keyFields, const Variant& keyValues,
+                 std::string_view resultFields) override;
+  /// From the first record of the current order, the first record for which
+  /// the engine evaluates `filter` true; the engine cursor stays there.
+  bool LocateLocally(const std::string& filter);
+  /// Filter in the engine's form, its trailing "*" wildcards removed;
+  /// `exact` is false when one was (string comparisons then match prefixes).
+  std::string EngineFilterExpression(bool& exact);
 
   // == blobs (sdbdata_blobs.cpp) ============================================
-  //   CreateBlobStream, TSdbBlobStream, TSdbBlobCache reading and flushing.
-  //   Members: the blob slots of each record buffer (BlobCaches), FBlobFields.
+  /// A TSdbBlobStream on a blob field of the active record ("Table must be
+  /// in Edit or Insert state to open blob stream in Write Mode." for a
+  /// writing stream outside dsEdit and dsInsert).
+  std::unique_ptr<TStream> CreateBlobStream(TField* field, TBlobStreamMode mode) override;
+  /// Kept only; no field becomes a binary blob through it.
   int32_t SdbBinaryFldLen() const { return mlBinaryFldLen; }
   void SetSdbBinaryFldLen(int32_t value) { mlBinaryFldLen = value; }
 
   // == table options (sdbdata_options.cpp) ===================================
-  //   the setters' rules of TSdbTableOptions, the refused members.
+  /// Renames the table in the dictionary (closed datasets on a dictionary
+  /// connection only).
+  virtual void RenameTable(const std::string& newTableName);
+  /// Members that exist only to refuse use (code 5121, "The method ... in
+  /// TSdbDataSet is not supported.").
+  [[noreturn]] void TableLevel() const;
+  [[noreturn]] void SetTableLevel(int value);
+  [[noreturn]] void Database() const;
+  [[noreturn]] void DBHandle() const;
+  [[noreturn]] void DBLocale() const;
+  [[noreturn]] void DBSession() const;
+  [[noreturn]] void Provider() const;
+  [[noreturn]] void SessionName() const;
+  [[noreturn]] void SetSessionName(const std::string& value);
+  [[noreturn]] void CacheBlobs() const;
+  [[noreturn]] void SetCacheBlobs(bool value);
+  [[noreturn]] void CachedUpdates() const;
+  [[noreturn]] void SetCachedUpdates(bool value);
+  [[noreturn]] void ExpIndex() const;
+  [[noreturn]] void Locale() const;
+  [[noreturn]] virtual void UpdateObject() const;
+  [[noreturn]] void SetUpdateObject(TComponent* value);
+  [[noreturn]] void UpdatesPending() const;
+  [[noreturn]] void UpdateRecordTypes() const;
+  [[noreturn]] void SetUpdateRecordTypes(int value);
+  [[noreturn]] virtual void BatchMove(TDataSet* source, int mode);
+  [[noreturn]] void UpdateStatus() const;
 
  protected:
   // -- virtual operations the layer adds ---------------------------------------
@@ -503,6 +606,13 @@ class TSdbDataSet : public TDataSet, public TSdbDataSetInterface {
   virtual int32_t GetEngineRecordNumber();
   /// Opens a new engine handle for the dataset and answers it.
   virtual uint32_t OpenCursorHandle() = 0;
+  /// Switches the engine filter on with Filter (off when empty) or off.
+  virtual void ApplyEngineFilter();
+  virtual void RemoveEngineFilter();
+  /// The indexes Locate may try when the active one does not fit: with
+  /// `onlyActive` (lbFindFirst) just the active index, else every index of
+  /// the table. A query overrides both choices.
+  virtual std::vector<uint32_t> LocateIndexes(bool onlyActive);
 
   // -- keys (sdbdata_keys.cpp) -------------------------------------------------
   void KeyEditEndHook(bool post) override;
@@ -694,4 +804,31 @@ class TSdbDataSet : public TDataSet, public TSdbDataSetInterface {
 
  private:
   friend class TSdbIndexFiles;
+
+  // == filters and locate (sdbdata_filters.cpp) =============================
+  /// The search of Locate and Lookup: key values into the spare buffer in
+  /// dsFilter, then a seek or a filter; the engine returns to its position
+  /// when nothing is found (and on failure).
+  bool LocateRecord(std::string_view keyFields, const Variant& keyValues,
+                    const TLocateOptions& options);
+  bool SeekOrFilter(const std::vector<TField*>& fields, const TLocateOptions& options);
+  bool SeekWithIndex(uint32_t index, const std::vector<TField*>& fields,
+                     const std::string& partialField, bool partialKey, int wideKeys);
+  bool SearchByFilter(const std::vector<TField*>& fields, const TLocateOptions& options);
+  /// The engine expression comparing the key fields with the values in the
+  /// filter buffer (only in dsFilter).
+  std::string BuildFilterString(const std::vector<TField*>& fields, const TLocateOptions& options);
+
+  // == blobs (sdbdata_blobs.cpp) ============================================
+  friend class TSdbBlobStream;
+
+  // == table options (sdbdata_options.cpp) ===================================
+  friend class TSdbTableOptions;
+  [[noreturn]] void NotSupported(const char* method) const;
 };
+
+/// The trailing-wildcard rule of filter texts: in a quoted string, a "*"
+/// right before the closing quote is removed (unless the string is only
+/// asterisks) and `exact` becomes false; CONTAINS( ... ) groups are left as
+/// they are.
+std::string SdbRewriteFilterWildcards(std::string text, bool& exact);
