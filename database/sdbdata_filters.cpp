@@ -341,10 +341,22 @@ static bool KeyFieldsMatch(const std::vector<TField*>& fields,
   return true;
 }
 
+uint32_t TSdbDataSet::SavedPosition() {
+  uint32_t bookmark = 0;
+  if (SdbGetBookmark(MoveHandle(), &bookmark) != 0) return 0;  // at an end: no record
+  return bookmark;
+}
+
+void TSdbDataSet::RestorePosition(uint32_t bookmark) {
+  if (bookmark != 0)
+    SdbGotoBookmark(MoveHandle(), bookmark);
+  else
+    SdbGotoEOF(MoveHandle());
+}
+
 bool TSdbDataSet::LocateRecord(std::string_view keyFields, const Variant& keyValues,
                                const TLocateOptions& options) {
-  uint32_t saved = 0;
-  Check(SdbGetBookmark(MoveHandle(), &saved));
+  uint32_t saved = SavedPosition();
   std::vector<TField*> fields = GetFieldList(keyFields);
   if (fields.empty() ||
       (fields.size() == 1 ? keyValues.IsArray() && keyValues.ArrayLength() != 1
@@ -366,12 +378,12 @@ bool TSdbDataSet::LocateRecord(std::string_view keyFields, const Variant& keyVal
   } catch (...) {
     mpFilterBuffer = oldFilterBuffer;
     RestoreState(oldState);
-    if (!found) SdbGotoBookmark(MoveHandle(), saved);
+    if (!found) RestorePosition(saved);
     throw;
   }
   mpFilterBuffer = oldFilterBuffer;
   RestoreState(oldState);
-  if (!found) SdbGotoBookmark(MoveHandle(), saved);
+  if (!found) RestorePosition(saved);
   return found;
 }
 
@@ -386,7 +398,10 @@ bool TSdbDataSet::SeekOrFilter(const std::vector<TField*>& fields,
     if (IsNarrowStringType(type)) ++narrow;
     if (IsWideStringType(type)) ++wide;
   }
-  bool noIndex = (caseInsensitive && (narrow > 0 || wide > 1 || !partialKey)) ||
+  // Our engine's indexes compare text with letter case, wide text too: a
+  // search without regard to case takes no index when a text key is among
+  // the key fields.
+  bool noIndex = (caseInsensitive && (narrow > 0 || wide > 0 || !partialKey)) ||
                  (partialKey && wide > 0 && (fields.size() > 1 || !caseInsensitive)) ||
                  (OnFilterRecord && Filtered());
 
@@ -559,8 +574,7 @@ Variant TSdbDataSet::Lookup(std::string_view keyFields, const Variant& keyValues
   CheckActive();
   if (keyValues.IsNull()) return Variant::Null();
   CheckBrowseMode();
-  uint32_t saved = 0;
-  Check(SdbGetBookmark(MoveHandle(), &saved));
+  uint32_t saved = SavedPosition();
   std::vector<TField*> results = GetFieldList(resultFields);
   Variant answer = Variant::Null();
   // The looked-up record is read into the calculation buffer; the cursor goes
@@ -569,8 +583,12 @@ Variant TSdbDataSet::Lookup(std::string_view keyFields, const Variant& keyValues
   try {
     CursorPosChanged();
     if (LocateRecord(keyFields, keyValues, {})) {
-      ReadRecordImage(CalcBuffer(), true);
-      TDataSetState old = SetTempState(dsCalcFields);
+      // The spare buffer takes the record, its calculated fields included.
+      TRecordBuffer buffer = SpareBuffer();
+      ReadRecordImage(buffer, true);
+      TDataSetState old = SetTempState(dsFilter);
+      TRecordBuffer oldFilterBuffer = mpFilterBuffer;
+      mpFilterBuffer = buffer;
       try {
         if (results.size() == 1) {
           answer = results[0]->Value();
@@ -580,15 +598,17 @@ Variant TSdbDataSet::Lookup(std::string_view keyFields, const Variant& keyValues
           answer = Variant::Array(std::move(values));
         }
       } catch (...) {
+        mpFilterBuffer = oldFilterBuffer;
         RestoreState(old);
         throw;
       }
+      mpFilterBuffer = oldFilterBuffer;
       RestoreState(old);
     }
   } catch (...) {
-    SdbGotoBookmark(MoveHandle(), saved);
+    RestorePosition(saved);
     throw;
   }
-  SdbGotoBookmark(MoveHandle(), saved);
+  RestorePosition(saved);
   return answer;
 }

@@ -811,6 +811,9 @@ class TSdbDataSet : public TDataSet, public TSdbDataSetInterface {
   /// when nothing is found (and on failure).
   bool LocateRecord(std::string_view keyFields, const Variant& keyValues,
                     const TLocateOptions& options);
+  /// The engine's position (its bookmark, 0 at an end) and the way back.
+  uint32_t SavedPosition();
+  void RestorePosition(uint32_t bookmark);
   bool SeekOrFilter(const std::vector<TField*>& fields, const TLocateOptions& options);
   bool SeekWithIndex(uint32_t index, const std::vector<TField*>& fields,
                      const std::string& partialField, bool partialKey, int wideKeys);
