@@ -13,8 +13,7 @@ constexpr uint32_t kNoSuchRecord = 5022;
 constexpr uint16_t kTextMemo = SDB_MEMO_TEXT;
 
 bool IsEngineBlobType(uint16_t type) {
-  return (type >= SDB_MEMO && type <= SDB_VARCHAR) || type == SDB_NMEMO || type == 51 ||
-         type == 52;
+  return (type >= SDB_MEMO && type <= SDB_VARCHAR) || type == SDB_NMEMO || type == 51 || type == 52;
 }
 
 }  // namespace
@@ -47,8 +46,7 @@ void TSdbBlobCache::ClearCache() {
 
 void TSdbBlobCache::RefreshCache(uint32_t hSdbTable, uint32_t ulFieldNo, uint32_t ulRecNo,
                                  bool bForceReread) {
-  if (!bForceReread && mhSdbTable == hSdbTable && mulRecNum == ulRecNo &&
-      mulFieldNo == ulFieldNo) {
+  if (!bForceReread && mhSdbTable == hSdbTable && mulRecNum == ulRecNo && mulFieldNo == ulFieldNo) {
     Seek(0, soBeginning);
     return;
   }
@@ -113,8 +111,8 @@ void TSdbBlobCache::Flush() {
   if (type == SDB_NMEMO) {
     std::u16string wide(bytes.size() / 2, u'\0');
     std::memcpy(wide.data(), bytes.data(), wide.size() * 2);
-    SdbCheck(nullptr, SdbSetFieldW(mhSdbTable, field, wide.data(),
-                                   static_cast<uint32_t>(wide.size())));
+    SdbCheck(nullptr,
+             SdbSetFieldW(mhSdbTable, field, wide.data(), static_cast<uint32_t>(wide.size())));
   } else {
     SdbCheck(nullptr, SdbSetField(mhSdbTable, field, reinterpret_cast<const char*>(bytes.data()),
                                   static_cast<uint32_t>(bytes.size())));
@@ -173,8 +171,7 @@ void TSdbBlobStream::CheckWritable() {
   if (Mode() == bmRead)
     throw ESDBDatabaseError(nullptr, "Error modifying read only blob.", SDB_COMPONENT_ERROR);
   if (!moSdbBlobCach)
-    throw ESDBDatabaseError(nullptr, "Cannot write to blob in current state.",
-                            SDB_COMPONENT_ERROR);
+    throw ESDBDatabaseError(nullptr, "Cannot write to blob in current state.", SDB_COMPONENT_ERROR);
 }
 
 size_t TSdbBlobStream::Write(const void* buffer, size_t count) {

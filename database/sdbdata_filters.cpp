@@ -154,8 +154,8 @@ void TSdbDataSet::ApplyEngineFilter() {
     uint32_t kind = options.SdbAOFType() == atKeySet  ? SDB_AOF_KEYSET
                     : options.SdbAOFType() == atFixed ? SDB_AOF_FIXED
                                                       : SDB_AOF_DYNAMIC;
-    uint32_t resolve = options.SdbAOFResolveImmediate() ? SDB_AOF_RESOLVE_IMMEDIATE
-                                                        : SDB_AOF_RESOLVE_DYNAMIC;
+    uint32_t resolve =
+        options.SdbAOFResolveImmediate() ? SDB_AOF_RESOLVE_IMMEDIATE : SDB_AOF_RESOLVE_DYNAMIC;
     Check(SdbSetAOF100(mlHandle, expression.c_str(), kFilterOptions + kind + resolve));
   } else {
     Check(SdbSetFilter100(mlHandle, expression.c_str(), kFilterOptions));
@@ -370,8 +370,7 @@ bool TSdbDataSet::LocateRecord(std::string_view keyFields, const Variant& keyVal
     mpFilterBuffer = SpareBuffer();
     PrepareNewBuffer(mpFilterBuffer);
     for (size_t i = 0; i < fields.size(); ++i) {
-      const Variant& value =
-          fields.size() == 1 && !keyValues.IsArray() ? keyValues : keyValues[i];
+      const Variant& value = fields.size() == 1 && !keyValues.IsArray() ? keyValues : keyValues[i];
       fields[i]->SetValue(value);
     }
     found = SeekOrFilter(fields, options);
@@ -387,8 +386,7 @@ bool TSdbDataSet::LocateRecord(std::string_view keyFields, const Variant& keyVal
   return found;
 }
 
-bool TSdbDataSet::SeekOrFilter(const std::vector<TField*>& fields,
-                               const TLocateOptions& options) {
+bool TSdbDataSet::SeekOrFilter(const std::vector<TField*>& fields, const TLocateOptions& options) {
   const bool caseInsensitive = options.count(loCaseInsensitive) != 0;
   const bool partialKey = options.count(loPartialKey) != 0;
   int narrow = 0, wide = 0;
@@ -463,8 +461,7 @@ bool TSdbDataSet::SeekOrFilter(const std::vector<TField*>& fields,
 }
 
 bool TSdbDataSet::SeekWithIndex(uint32_t index, const std::vector<TField*>& fields,
-                                const std::string& partialField, bool partialKey,
-                                int wideKeys) {
+                                const std::string& partialField, bool partialKey, int wideKeys) {
   Check(SdbInitRawKey(index));
   for (TField* field : fields) {
     const TEngineFieldDef* def = FEngineFieldDefs->ByNumber(field->FieldNo());
@@ -474,7 +471,8 @@ bool TSdbDataSet::SeekWithIndex(uint32_t index, const std::vector<TField*>& fiel
     if (IsNarrowStringType(def->FType)) {
       if (partialKey && SameText(name, partialField))
         while (length > 0 && (data[length - 1] == ' ' || data[length - 1] == 0)) --length;
-      if (!partialKey) length = static_cast<uint32_t>(strnlen(reinterpret_cast<const char*>(data), length));
+      if (!partialKey)
+        length = static_cast<uint32_t>(strnlen(reinterpret_cast<const char*>(data), length));
       Check(SdbSetField(index, name.c_str(), reinterpret_cast<const char*>(data), length));
     } else if (IsWideStringType(def->FType)) {
       std::u16string text(length / 2, u'\0');

@@ -81,8 +81,7 @@ TEST(FilterText, TrailingAsterisksBecomePrefixMatches) {
   // A text search keeps its own wildcards, in any letter case.
   EXPECT_EQ(SdbRewriteFilterWildcards("contains (NOTE, 'qu*') AND N = 'x*'", exact),
             "contains (NOTE, 'qu*') AND N = 'x'");
-  EXPECT_EQ(SdbRewriteFilterWildcards("CONTAINS(NOTE, 'a (b*')", exact),
-            "CONTAINS(NOTE, 'a (b*')");
+  EXPECT_EQ(SdbRewriteFilterWildcards("CONTAINS(NOTE, 'a (b*')", exact), "CONTAINS(NOTE, 'a (b*')");
   EXPECT_TRUE(exact);
   // An unclosed group is no group.
   EXPECT_EQ(SdbRewriteFilterWildcards("CONTAINS(NOTE, 'qu*'", exact), "CONTAINS(NOTE, 'qu'");

@@ -811,5 +811,3 @@ void TSdbDataSet::PutFieldData(TField* field, const void* buffer) {
   }
   if (s != dsCalcFields && s != dsFilter && s != dsNewValue) FieldChanged(field);
 }
-
-

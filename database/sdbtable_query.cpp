@@ -52,9 +52,8 @@ TSdbQuery::~TSdbQuery() {
   Destroying();
   Close();
   moDataLink->SetDataSource(nullptr);
-  if (mhStmt != SdbNoHandle &&
-      ((mhConnection != SdbNoHandle && mhConnection != 0) ||
-       (SdbConnection() && SdbConnection()->IsConnected()))) {
+  if (mhStmt != SdbNoHandle && ((mhConnection != SdbNoHandle && mhConnection != 0) ||
+                                (SdbConnection() && SdbConnection()->IsConnected()))) {
     ::SdbCloseSQLStatement(mhStmt);  // 5106 (closed with its connection) and others ignored
   }
 }
@@ -382,8 +381,8 @@ void TSdbQuery::RefreshParams() {
 
 std::vector<uint32_t> TSdbQuery::LocateIndexes(bool onlyActive) {
   std::vector<uint32_t> indexes;
-  bool indexActive = mlActiveHandle != mlHandle && mlActiveHandle != 0 &&
-                     mlActiveHandle != SdbNoHandle;
+  bool indexActive =
+      mlActiveHandle != mlHandle && mlActiveHandle != 0 && mlActiveHandle != SdbNoHandle;
   if (indexActive) return TSdbExtendedDataSet::LocateIndexes(onlyActive);
   // A cursor without an active index puts its default index first: the
   // first index opened on it.

@@ -279,14 +279,15 @@ TEST_F(QueryTest, RefusalsAndHandles) {
             "The DatabaseName property has not been assigned a value.");
   query->SetSQL("SELECT * FROM CD_Currency");
   query->Open();
-  for (auto action : std::vector<std::function<void()>>{[&] { query->Prepare(); },
-                                                        [&] { query->UnPrepare(); },
-                                                        [&] { query->SdbCloseSQLStatement(); }}) {
+  for (auto action :
+       std::vector<std::function<void()>>{[&] { query->Prepare(); }, [&] { query->UnPrepare(); },
+                                          [&] { query->SdbCloseSQLStatement(); }}) {
     uint32_t code = 0;
     EXPECT_EQ(ErrorOf(action, &code), "Cannot perform this operation on an open dataset");
     EXPECT_EQ(code, 5121u);
   }
-  EXPECT_EQ(ErrorOf([&] { query->Constraints(); }), "The property \"Constraints\" is not supported.");
+  EXPECT_EQ(ErrorOf([&] { query->Constraints(); }),
+            "The property \"Constraints\" is not supported.");
   EXPECT_EQ(ErrorOf([&] { query->UpdateObject(); }),
             "The property \"UpdateObject\" is not supported.");
   query->Close();

@@ -305,6 +305,7 @@ class Table : public Object {
   uint64_t imageEpoch = 0;
   int64_t imageAtMs = 0;
   size_t maxBatch = 2048;
+  uint32_t cacheRecords = 2048;  // as SdbCacheRecords last set it (0: none)
 
   bool OnRecord() const { return !bof && !eof; }
   void GotoTop();

@@ -458,3 +458,25 @@ TEST_F(SdbCursor, SqlUpdatesAndDeletesRespectRecordLocksOfOtherConnections) {
   EXPECT_EQ(2u, Count(t));
   SDB_OK(SdbDisconnect(other));
 }
+
+TEST_F(SdbCursor, TheRecordCacheSizeReadsBackAndAWalkHonoursIt) {
+  Fill(30);
+  SDBHANDLE t = Open("T");
+  uint32_t n = 0;
+  SDB_OK(SdbGetCacheRecords(t, &n));
+  EXPECT_EQ(2048u, n);
+  for (uint16_t size : {10, 0, 100}) {
+    SDB_OK(SdbCacheRecords(t, size));
+    SDB_OK(SdbGetCacheRecords(t, &n));
+    EXPECT_EQ(size, n);
+    int seen = 0;
+    SDB_OK(SdbGotoTop(t));
+    while (!AtEof(t) && seen <= 30) {
+      ++seen;
+      SDB_OK(SdbSkip(t, 1));
+    }
+    EXPECT_EQ(30, seen);
+  }
+  EXPECT_EQ(SDB_E_INVALID_ARGUMENT, SdbGetCacheRecords(t, nullptr));
+  SdbCloseTable(t);
+}

@@ -330,7 +330,16 @@ extern "C" uint32_t SdbCacheRecords(SDBHANDLE hTable, uint16_t usNumRecords) {
   return Api([&] {
     Table& t = TableOrCursor(hTable, "SdbCacheRecords");
     t.maxBatch = usNumRecords == 0 ? 1 : usNumRecords;
+    t.cacheRecords = usNumRecords;
     t.DropBatch();
+    return SDB_SUCCESS;
+  });
+}
+
+extern "C" uint32_t SdbGetCacheRecords(SDBHANDLE hTable, uint32_t* pulNumRecords) {
+  return Api([&] {
+    Need(pulNumRecords, "number of records");
+    *pulNumRecords = TableOrCursor(hTable, "SdbGetCacheRecords").cacheRecords;
     return SDB_SUCCESS;
   });
 }

@@ -344,6 +344,8 @@ uint32_t SdbIsEncryptionEnabled(SDBHANDLE hTable, uint16_t* pbEnabled);
 uint32_t SdbEnableEncryption(SDBHANDLE hTable, const char* pucPassword);
 /* Number of records a forward walk reads at a time (0: one at a time). */
 uint32_t SdbCacheRecords(SDBHANDLE hTable, uint16_t usNumRecords);
+/* The number SdbCacheRecords last set (2048 before any). */
+uint32_t SdbGetCacheRecords(SDBHANDLE hTable, uint32_t* pulNumRecords);
 /* SDB_HANDLE_... kind of any handle. */
 uint32_t SdbGetHandleType(SDBHANDLE hObj, uint16_t* pusType);
 /* Bookmark size in bytes (4: the record number). */
