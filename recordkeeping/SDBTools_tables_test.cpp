@@ -313,7 +313,7 @@ TEST_F(RecordKeepingTest, FindByFieldPutsTheMasterSourceBackWhateverHappens) {
 
 TEST_F(RecordKeepingTest, CloneTableOpensASecondUnfilteredCursorAndReusesTheObject) {
   TSdbTable* currency = Table("CD_Currency");
-  currency->SetFilter("UseOnBoard = True");
+  currency->SetFilter("UseOnBoard = .T.");
   currency->SetFiltered(true);
   currency->SetIndexName("ID");
   bool deleted = false;
