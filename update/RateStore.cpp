@@ -48,6 +48,15 @@ std::string TRateStore::BlockedPairSQL(const std::string& localCode,
          ") and (Currency1 = " + foreign + "))";
 }
 
+bool TRateStore::IsUpdateAllowed(const std::string& localCode, const std::string& foreignCode) {
+  if (!FSql) throw EDatabaseError("The rate store has no query for barred pairs");
+  // The query stays open until the next question, as the run leaves it.
+  FSql->Close();
+  FSql->SetSQL(BlockedPairSQL(localCode, foreignCode));
+  FSql->Open();
+  return FSql->IsEmpty();
+}
+
 double TRateStore::StoreRate(const std::string& localCode, const std::string& foreignCode,
                              const std::string& rateText, const std::string& comment) {
   TSdbConnection& connection = *FExchRate.SdbConnection();

@@ -12,6 +12,7 @@
 #include "SDBTools.h"
 #include "formatsettings.h"
 #include "recordkeeping_testing.h"
+#include "sdbtable.h"
 #include "sdbtesting.h"
 #include "sysutils.h"
 
@@ -76,6 +77,23 @@ class RateStoreTest : public rktesting::InstalledDictionaryTest {
   TFormatSettingsRestorer restoreFormat;
   int lastID = 100;
 };
+
+// The demo bars (EUR, GBP): both orders are barred, other pairs are not,
+// and a code holding a quote is matched as written instead of ending the text.
+TEST_F(RateStoreTest, ABarredPairIsBarredInBothOrders) {
+  TSdbQuery sql;
+  sql.SetSdbConnection(connection.get());
+  TRateStore asking(*rates, *history, &sql);
+  EXPECT_FALSE(asking.IsUpdateAllowed("EUR", "GBP"));
+  EXPECT_FALSE(asking.IsUpdateAllowed("GBP", "EUR"));
+  EXPECT_TRUE(sql.Active());  // left open until the next question
+  EXPECT_TRUE(asking.IsUpdateAllowed("EUR", "USD"));
+  EXPECT_TRUE(asking.IsUpdateAllowed("USD", "EUR"));
+  EXPECT_TRUE(asking.IsUpdateAllowed("O'X", "EUR"));
+  sdbtesting::RunSql(dictionary,
+                     "INSERT INTO CD_ExchangeRatesBlockedUpdate VALUES ('O''X', 'EUR')");
+  EXPECT_FALSE(asking.IsUpdateAllowed("EUR", "O'X"));
+}
 
 TEST_F(RateStoreTest, ACurrencyIsActiveWhenItsRecordIsInUse) {
   EXPECT_TRUE(store->IsActiveCurrency("EUR"));

@@ -33,8 +33,7 @@ class TRateStore {
 
   /// True when CD_ExchangeRatesBlockedUpdate bars the pair in neither order.
   /// The query is closed, given BlockedPairSQL and opened; it stays open
-  /// until the next question. (Defined with the query component, which the
-  /// database layer does not offer yet.)
+  /// until the next question.
   bool IsUpdateAllowed(const std::string& localCode, const std::string& foreignCode);
   /// The statement IsUpdateAllowed runs; a quote inside a code is doubled, so
   /// the code is matched literally.
