@@ -19,6 +19,7 @@
 #include "LANTools.h"
 #include "OEMDEFS.h"
 #include "RateFeed.h"
+#include "RateStore.h"
 #include "VistaReady.h"
 #include "mini_dialogs.h"
 #include "sdbcnnct.h"
@@ -191,6 +192,10 @@ void TfmTessaly::CreateComponents() {
   table(tbCurrency, "tbCurrency", "CD_Currency");
   table(tbExchRate, "tbExchRate", "CD_ExchangeRates");
   table(tbExRateHistory, "tbExRateHistory", "CD_ExchangeRateHistory");
+  sql = std::make_unique<TSdbQuery>();
+  sql->SetName("sql");
+  sql->SetSdbConnection(con.get());
+  FRateStore = std::make_unique<TRateStore>(*tbExchRate, *tbExRateHistory, sql.get());
 
   FRateFeedHost = ReadUserSetting("", "RateFeedHost", "");
   if (FRateFeedHost.empty()) FRateFeedHost = ReadMachineSetting("", "RateFeedHost", "");

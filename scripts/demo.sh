@@ -33,7 +33,8 @@ cleanup() {
 trap cleanup EXIT
 
 data="$demo/data"
-mkdir -p "$data/db" "$demo/feeds" "$demo/tmp" "$demo/hives"
+mkdir -p "$data/db" "$demo/feeds" "$demo/tmp" "$demo/hives" "$demo/run"
+chmod 700 "$demo/run"
 "$build/engine/tools/sdbsql" --create --file "$top/engine/tools/demo.sql" "$data/db/db.add" >/dev/null
 
 # The feed server reads the files at each request, so the day changes by
@@ -58,7 +59,7 @@ run() {
   echo
   echo "== $1: tessaly AUTO (feeds of $2)"
   local status=0
-  env HOME="$demo" TMPDIR="$demo/tmp/" QT_QPA_PLATFORM=offscreen \
+  env HOME="$demo" TMPDIR="$demo/tmp/" QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$demo/run" \
     SEAVANE_USER_HIVE="$demo/hives/user.ini" SEAVANE_MACHINE_HIVE="$demo/hives/machine.ini" \
     http_proxy= HTTP_PROXY= all_proxy= ALL_PROXY= \
     "$build/app/tessaly" AUTO || status=$?

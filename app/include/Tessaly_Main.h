@@ -52,6 +52,7 @@ class TfmTessaly : public QDialog {
   std::unique_ptr<TSdbTable> tbCurrency;       ///< CD_Currency
   std::unique_ptr<TSdbTable> tbExchRate;       ///< CD_ExchangeRates
   std::unique_ptr<TSdbTable> tbExRateHistory;  ///< CD_ExchangeRateHistory
+  std::unique_ptr<TSdbQuery> sql;
 
   /// The Tag of a component of this window (0 unless given).
   static int Tag(const QWidget* component);
@@ -87,8 +88,12 @@ class TfmTessaly : public QDialog {
   void CreateComponents();
   void FormCreate();
   void UpdateClicked();
+  /// One currency of the run: its feed, its pairs; a failure is logged,
+  /// shown unless silenced, and ends only this currency.
+  void UpdateCurrency(const std::string& code);
 
-  std::vector<QWidget*> FComponents;  // visual components in creation order
+  std::vector<QWidget*> FComponents;       // visual components in creation order
+  std::unique_ptr<TRateStore> FRateStore;  // on the tables and the query above
   std::string FRateFeedHost;
   bool FEchoStatusLines = false;
   bool FRunning = false;
