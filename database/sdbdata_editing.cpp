@@ -6,29 +6,17 @@
 
 #include "bcd.h"
 #include "sdbdata.h"
+#include "sdbdata_image.h"
 #include "sdbengine.h"
 #include "sysutils.h"
 
 namespace {
 
 constexpr int32_t kDayNumberOffset = 693594;  // day number of 1899-12-30
-constexpr double kMsPerDay = 86400000.0;
-
-template <class T>
-T Load(const uint8_t* p) {
-  T value;
-  std::memcpy(&value, p, sizeof value);
-  return value;
-}
-
-template <class T>
-void Store(uint8_t* p, T value) {
-  std::memcpy(p, &value, sizeof value);
-}
-
-bool IsBlobType(uint16_t type) {
-  return (type >= SDB_MEMO && type <= SDB_VARCHAR) || type == SDB_NMEMO;
-}
+using sdbimage::IsBlobType;
+using sdbimage::kMsPerDay;
+using sdbimage::Load;
+using sdbimage::Store;
 
 // The text between a leading and a trailing single quote; false without them.
 bool QuotedText(const std::string& expression, std::string& text) {

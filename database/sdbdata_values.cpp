@@ -7,28 +7,17 @@
 
 #include "sdbcnnct.h"
 #include "sdbdata.h"
+#include "sdbdata_image.h"
 #include "sdbengine.h"
 #include "sysutils.h"
 
 namespace {
 
 constexpr int32_t kJulianOffset = 1721425;  // julian day = day number + this
-constexpr double kMsPerDay = 86400000.0;
-
-template <class T>
-T Load(const uint8_t* p) {
-  T value;
-  std::memcpy(&value, p, sizeof value);
-  return value;
-}
-template <class T>
-void Store(uint8_t* p, T value) {
-  std::memcpy(p, &value, sizeof value);
-}
-
-bool IsBlobType(uint16_t type) {
-  return (type >= 5 && type <= 8) || type == 28;
-}
+using sdbimage::IsBlobType;
+using sdbimage::kMsPerDay;
+using sdbimage::Load;
+using sdbimage::Store;
 
 bool AllBytes(const uint8_t* p, uint32_t n, uint8_t a, uint8_t b) {
   for (uint32_t i = 0; i < n; ++i)
