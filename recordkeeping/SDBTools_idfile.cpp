@@ -1,4 +1,4 @@
-// Record ID files: path, reading, locking, atomic rewrite, allocation steps.
+// Record ID files: path, reading, locking, rewriting, allocation steps.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -96,14 +96,29 @@ bool ReadIDNumber(std::string_view text, int64_t& value) {
 
 TIDFile::TIDFile(std::string path) : FPath(std::move(path)) {
   for (;;) {
-    FFileHandle = ::open(FPath.c_str(), O_RDONLY | O_CLOEXEC);
+    FWritable = true;
+    FFileHandle = ::open(FPath.c_str(), O_RDWR | O_CLOEXEC);
+    if (FFileHandle < 0 && (errno == EACCES || errno == EROFS)) {
+      // A file that cannot be written is still read; its rewrite is refused.
+      FWritable = false;
+      FFileHandle = ::open(FPath.c_str(), O_RDONLY | O_CLOEXEC);
+    }
     if (FFileHandle >= 0) {
       LockExclusive(FFileHandle, FPath);
-      // Another process may have replaced the file while this one waited:
-      // then the lock is on the old file and must be taken on the new one.
-      if (SameFile(FFileHandle, FPath)) return;
-      CloseHandle(FFileHandle);
-      continue;
+      // A process that created the file, or a program that replaces it
+      // whole, may have put another file under the name while this one
+      // waited: then the lock is on the old file and must be taken on the new.
+      if (!SameFile(FFileHandle, FPath)) {
+        CloseHandle(FFileHandle);
+        continue;
+      }
+      struct stat st {};
+      if (::fstat(FFileHandle, &st) != 0) RaiseIO("Cannot open the ID file", FPath, errno);
+      // The owner's write bit is this platform's read-only attribute; a
+      // privileged process could write the file anyway, so honour it here.
+      if ((st.st_mode & S_IWUSR) == 0) FWritable = false;
+      FSize = st.st_size;
+      return;
     }
     if (errno == EINTR) continue;
     if (errno != ENOENT) RaiseIO("Cannot open the ID file", FPath, errno);
@@ -138,35 +153,45 @@ int64_t TIDFile::ReadValue() const {
 }
 
 void TIDFile::Rewrite(std::string_view text) {
-  mode_t mode = 0644;
+  std::string content(text);
+  content += "\r\n";
   if (FFileHandle >= 0) {
-    struct stat st {};
-    if (::fstat(FFileHandle, &st) != 0) RaiseIO("Cannot write the ID file", FPath, errno);
-    // A rename would replace a read-only file as if it were writable: the
-    // owner's write bit is this platform's read-only attribute, so honour it.
-    if ((st.st_mode & S_IWUSR) == 0) RaiseIO("Cannot write the ID file", FPath, EACCES);
-    mode = st.st_mode & 07777;
+    if (!FWritable) RaiseIO("Cannot write the ID file", FPath, EACCES);
+    // The new line first, then the cut: whatever happens between the two,
+    // the first line is a whole number, the old one or the new one. No
+    // fsync: the database commits without one too (WAL, synchronous=NORMAL),
+    // and an ID file that lost its last rewrite in a power cut only offers
+    // an ID that the lookup of the file step then finds used.
+    size_t done = 0;
+    while (done < content.size()) {
+      const ssize_t n = ::pwrite(FFileHandle, content.data() + done, content.size() - done,
+                                 static_cast<off_t>(done));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        RaiseIO("Cannot write the ID file", FPath, errno);
+      }
+      done += static_cast<size_t>(n);
+    }
+    const off_t length = static_cast<off_t>(content.size());
+    if (FSize > length) {
+      while (::ftruncate(FFileHandle, length) != 0) {
+        if (errno != EINTR) RaiseIO("Cannot write the ID file", FPath, errno);
+      }
+    }
+    FSize = length;
+    return;
   }
+
+  // A new file: complete under a temporary name before it takes the ID
+  // file's name, so no reader ever finds it empty or half written.
   const std::string temp = IDFileTempPath(FPath);
-  int handle = ::open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  int handle = ::open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (handle < 0) RaiseIO("Cannot write the ID file", FPath, errno);
   try {
-    // The new file is locked before it takes the ID file's name, so the
-    // allocation keeps its hold across the rename: a process waiting on the
-    // replaced file finds the new one locked too.
+    // Locked before it takes the name, so the allocation keeps its hold: a
+    // process that finds the new file waits for this allocation to end.
     LockExclusive(handle, temp);
-    std::string content(text);
-    content += "\r\n";
     WriteAll(handle, content, FPath);
-    // A replaced file keeps its permissions; a new one gets the umask's.
-    if (FFileHandle >= 0 && ::fchmod(handle, mode) != 0)
-      RaiseIO("Cannot write the ID file", FPath, errno);
-    // The content is complete in the system before the rename, so a crashed
-    // process leaves the old file or the new one, never a part. No fsync:
-    // the database commits without one too (WAL, synchronous=NORMAL), the
-    // file system writes a renamed-over file's data before the rename, and
-    // an ID file that lost its last rewrite in a power cut only offers an ID
-    // the lookup of the file step then finds used.
     if (::rename(temp.c_str(), FPath.c_str()) != 0)
       RaiseIO("Cannot write the ID file", FPath, errno);
   } catch (...) {
@@ -174,8 +199,9 @@ void TIDFile::Rewrite(std::string_view text) {
     ::unlink(temp.c_str());
     throw;
   }
-  CloseHandle(FFileHandle);
   FFileHandle = handle;
+  FWritable = true;
+  FSize = static_cast<off_t>(content.size());
 }
 
 double AllocateID(TIDFile& file, int32_t station, bool sameTableAsLast,

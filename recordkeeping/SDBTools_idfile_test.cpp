@@ -1,4 +1,4 @@
-// ID files: path and name forms, the read forms, the atomic rewrite, the lock
+// ID files: path and name forms, the read forms, the rewrite, the lock
 // between processes, and the allocation steps around a table's answers.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -205,15 +205,22 @@ TEST_F(IDFileTest, FileFailuresCarryTheSystemsMessageAndChangeNothing) {
 }
 
 TEST_F(IDFileTest, ARewriteLeftUnfinishedByACrashLeavesTheFileReadable) {
-  Write(File(), "5\r\n");
-  // A crash after writing the new content but before the rename.
-  Write(IDFileTempPath(File()), "99");
-  EXPECT_EQ(Allocate(0, true, {}, Empty()), 6);
-  EXPECT_EQ(Read(File()), "6\r\n");
-  EXPECT_FALSE(fs::exists(IDFileTempPath(File())));
+  // A crash between writing the new line over "000000000005" and cutting
+  // the file to its length: the new first line reads, the tail is ignored
+  // and goes with the next rewrite.
+  Write(File(), "6\r\n00000005\r\n");
+  EXPECT_EQ(Allocate(0, true, {}, Empty()), 7);
+  EXPECT_EQ(Read(File()), "7\r\n");
+  // A crash while a new file was being created leaves only the temporary
+  // file: the file does not exist yet, and the next creation replaces it.
+  Write(File("CD_EXCHANGERATES_2.ID") + ".tmp", "99");
+  EXPECT_EQ(IDFileTempPath(File("CD_EXCHANGERATES_2.ID")), File("CD_EXCHANGERATES_2.ID") + ".tmp");
+  EXPECT_EQ(Allocate(2, true, {}, Empty()), 200000000002);
+  EXPECT_EQ(Read(File("CD_EXCHANGERATES_2.ID")), "200000000002\r\n");
+  EXPECT_FALSE(fs::exists(File("CD_EXCHANGERATES_2.ID") + ".tmp"));
   // A rewrite keeps the file's permissions.
   fs::permissions(File(), fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_EQ(Allocate(0, true, {}, Empty()), 7);
+  EXPECT_EQ(Allocate(0, true, {}, Empty()), 8);
   EXPECT_EQ(fs::status(File()).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include <sys/types.h>
+
 namespace sdbtools {
 
 /// Counters per station: IDs are station × IDStationSpan + counter, the
@@ -22,7 +24,8 @@ std::string IDBaseName(std::string_view tableName);
 /// that does not exist yet keeps the upper-case spelling.
 std::string IDFilePath(const std::string& dataFolder, std::string_view baseName, int32_t station);
 
-/// Where a rewrite puts the new content before it is renamed over the file.
+/// Where the first write of a new ID file puts its content before it is
+/// renamed to the file's name.
 std::string IDFileTempPath(const std::string& idFilePath);
 
 /// The first line of an ID file read as a whole decimal number (blanks
@@ -50,15 +53,24 @@ class TIDFile {
   bool Exists() const { return FFileHandle >= 0; }
   /// The number on the first line; 0 when the line is not one.
   int64_t ReadValue() const;
-  /// Replaces the file whole with `text` + CR LF: written to the temporary
-  /// file beside it, written out whole, renamed over it. A read-only file (owner's
-  /// write bit clear) is refused and stays as it is.
+  /// Makes the file hold `text` + CR LF. An existing file is rewritten in
+  /// place: the new line at the start, then the file cut to its length. A
+  /// crash between the two leaves the new line followed by the tail of the
+  /// old content, and only the first line is ever read, so the file always
+  /// reads as the old or the new number. (Renaming a new file over it would
+  /// cost about a millisecond per ID on ext4, which starts writing back a
+  /// file that is renamed over another.) A file that does not exist yet is
+  /// written whole to the temporary file beside it and renamed into place,
+  /// so nobody ever sees it empty. A read-only file (owner's write bit
+  /// clear) is refused and stays as it is.
   void Rewrite(std::string_view text);
 
  private:
   std::string FPath;
   int FFileHandle = -1;    // the locked ID file, when it exists
   int FFolderHandle = -1;  // the locked DB folder, while there is no file
+  bool FWritable = false;  // FFileHandle may be written (opened so, not read-only)
+  off_t FSize = 0;         // the file's length
 };
 
 /// LastIDTableKey's keeper: set by a completed DBNextID, cleared at finish.
