@@ -251,10 +251,23 @@ void TfmTessaly::SetControlsEnabled(bool enabled, int tag) {
 
 void TfmTessaly::AddStatusLine(const std::string& text) {
   if (FCloseRequested) throw ERunStopped();
+  // Painting the report (text layout, the scroll bar) costs more than
+  // everything else a line does; a run writes hundreds of lines a second,
+  // more than anyone can read. So the report paints with the events of a
+  // line only when it last painted ReportPaintInterval ms ago or more; every
+  // event is still processed for every line.
+  const bool paint = !FReportPainted.isValid() || FReportPainted.hasExpired(ReportPaintInterval);
+  if (Memo2->updatesEnabled() != paint) Memo2->setUpdatesEnabled(paint);
   Memo2->appendPlainText(ReportText(text));
   if (FEchoStatusLines) std::cout << text << '\n' << std::flush;
   QCoreApplication::processEvents();
+  if (paint) FReportPainted.start();
   if (FCloseRequested) throw ERunStopped();
+}
+
+void TfmTessaly::ShowAllStatusLines() {
+  if (!Memo2->updatesEnabled()) Memo2->setUpdatesEnabled(true);
+  FReportPainted.invalidate();
 }
 
 void TfmTessaly::pbIconPaint(TPaintBox* sender, QPainter& painter) {

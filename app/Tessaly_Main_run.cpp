@@ -61,6 +61,7 @@ void TfmTessaly::cmUpdateClick() {
   auto closing = [&]() noexcept {
     for (TSdbTable* table : quiet) ClosingStep([&] { table->EnableControls(); });
     if (separators) separators->Restore();
+    ShowAllStatusLines();
     ClosingStep([&] { SetControlsEnabled(true, 1); });
     QApplication::restoreOverrideCursor();
     FRateStore->SetCurrencyLookup(nullptr);
@@ -82,6 +83,9 @@ void TfmTessaly::cmUpdateClick() {
     while (!tbCurrency->Eof()) {
       if (tbCurrency->FieldByName("UseOnBoard")->AsBoolean()) {
         const std::string code = tbCurrency->FieldByName("SHORT")->AsString();
+        // The heading always paints: the feed's transfer follows, and the
+        // window shows which currency it waits for.
+        ShowAllStatusLines();
         AddStatusLine("==== getting " + code + " exchange rates ====");
         UpdateCurrency(code);
       }
@@ -126,8 +130,10 @@ void TfmTessaly::UpdateCurrency(const std::string& code) {
   } catch (const std::exception& e) {
     // Rates stored for earlier entries stay; the run goes on.
     AddStatusLine(std::string("- not available - ") + e.what());
-    if (!HasSwitch("auto", true))
+    if (!HasSwitch("auto", true)) {
+      ShowAllStatusLines();  // the report behind the dialog shows the failure
       ShowWarning("No exchange rates available for currency \"" + code +
                   "\".<br><br>You should deactivate this currency in the settings.");
+    }
   }
 }

@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstring>
 #include <filesystem>
+#include <unordered_map>
 
 #include "LANTools.h"
 #include "SDBTools.h"
@@ -28,10 +29,11 @@ void CloseHandle(int& handle) {
   handle = -1;
 }
 
-bool SameFile(int handle, const std::string& path) {
-  struct stat opened {
-  }, named{};
-  if (::fstat(handle, &opened) != 0 || ::stat(path.c_str(), &named) != 0) return false;
+// Whether the opened file (its status in `opened`) is still the one the
+// path names.
+bool SameFile(const struct stat& opened, const std::string& path) {
+  struct stat named {};
+  if (::stat(path.c_str(), &named) != 0) return false;
   return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
@@ -74,7 +76,22 @@ std::string IDFilePath(const std::string& dataFolder, std::string_view baseName,
   // The data folder is a configured value and used as given; what the
   // program adds is upper case, and found whatever case it has on disk.
   const std::string name = UpperText(std::string(baseName) + "_" + std::to_string(station) + ".ID");
-  return CaselessPath(WithTrailingDelimiter(dataFolder) + "DB/" + name);
+  const std::string wanted = WithTrailingDelimiter(dataFolder) + "DB/" + name;
+  // Matching the case reads the folders on the way (the installation's own
+  // folder is "db"); an ID file found that way is remembered and only
+  // checked for existence on the next call, which is most of the time of a
+  // file step otherwise. Main thread only, like the rest of the unit.
+  static std::unordered_map<std::string, std::string> found;
+  struct stat st {};
+  if (const auto it = found.find(wanted);
+      it != found.end() && ::stat(it->second.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    return it->second;
+  std::string path = CaselessPath(wanted);
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    found[wanted] = path;
+  else
+    found.erase(wanted);
+  return path;
 }
 
 std::string IDFileTempPath(const std::string& idFilePath) {
@@ -108,12 +125,12 @@ TIDFile::TIDFile(std::string path) : FPath(std::move(path)) {
       // A process that created the file, or a program that replaces it
       // whole, may have put another file under the name while this one
       // waited: then the lock is on the old file and must be taken on the new.
-      if (!SameFile(FFileHandle, FPath)) {
+      struct stat st {};
+      if (::fstat(FFileHandle, &st) != 0) RaiseIO("Cannot open the ID file", FPath, errno);
+      if (!SameFile(st, FPath)) {
         CloseHandle(FFileHandle);
         continue;
       }
-      struct stat st {};
-      if (::fstat(FFileHandle, &st) != 0) RaiseIO("Cannot open the ID file", FPath, errno);
       // The owner's write bit is this platform's read-only attribute; a
       // privileged process could write the file anyway, so honour it here.
       if ((st.st_mode & S_IWUSR) == 0) FWritable = false;

@@ -91,16 +91,24 @@ TEST_F(IDFileTest, PathIsUpperCaseAndFindsExistingEntriesWhateverTheirCase) {
   EXPECT_FALSE(fs::exists(FData + "db/CD_EXCHANGERATES_0.ID"));
   // A new file in the lower-case folder is created upper case.
   int scans = 0;
-  TIDFile history(IDFilePath(FData, "CD_ExchangeRateHistory", 0));
-  AllocateID(
-      history, 0, false, [](int64_t) { return false; },
-      [&] {
-        ++scans;
-        return Empty();
-      },
-      "h");
+  {
+    TIDFile history(IDFilePath(FData, "CD_ExchangeRateHistory", 0));
+    AllocateID(
+        history, 0, false, [](int64_t) { return false; },
+        [&] {
+          ++scans;
+          return Empty();
+        },
+        "h");
+  }
   EXPECT_EQ(scans, 1);
   EXPECT_EQ(Read(FData + "db/CD_EXCHANGERATEHISTORY_0.ID"), "000000000002\r\n");
+  // The file found is remembered, but only while it is there: renamed to
+  // another case, it is found again.
+  fs::rename(FData + "db/cd_exchangerates_0.id", FData + "db/Cd_ExchangeRates_0.Id");
+  EXPECT_EQ(IDFilePath(FData, "CD_ExchangeRates", 0), FData + "db/Cd_ExchangeRates_0.Id");
+  EXPECT_EQ(Allocate(0, true, {}, Empty()), 43);
+  EXPECT_EQ(Read(FData + "db/Cd_ExchangeRates_0.Id"), "43\r\n");
 }
 
 TEST_F(IDFileTest, FirstIDOfAStationIsTwoAndTheFileHoldsTheScanForm) {

@@ -36,6 +36,10 @@ TRateStore::TRateStore(TSdbTable& exchRate, TSdbTable& exRateHistory, TSdbQuery*
 
 bool TRateStore::IsActiveCurrency(const std::string& code) {
   if (!FCurrencyLookup) throw EDatabaseError("The rate store has no currency lookup table");
+  // The lookup table serves these questions only. Kept on index SHORT, each
+  // question is one seek, where FindByField would otherwise switch to that
+  // index and back (re-reading the table's records both times).
+  if (FCurrencyLookup->IndexName() != "SHORT") FCurrencyLookup->SetIndexName("SHORT");
   if (!FindByField(*FCurrencyLookup, "SHORT", code)) return false;
   return FCurrencyLookup->FieldByName("UseOnBoard")->AsBoolean();
 }

@@ -5,6 +5,7 @@
 //   build/app/tessaly_bench [rounds]
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -66,11 +67,15 @@ int main(int argc, char** argv) {
   }
   const double transfer = Seconds(transfers) / rounds;
 
+  // TESSALY_BENCH_PROGRAM runs another command in the program's place (a
+  // profiler wrapping it, say); it gets the program's arguments.
+  const char* wrapper = std::getenv("TESSALY_BENCH_PROGRAM");
+  const std::string executable = wrapper ? wrapper : "";
   auto timed = [&](const char* what) {
     double best = 1e9;
     for (int r = 0; r < rounds; ++r) {
       const auto start = Clock::now();
-      const TProgramRun run = inst.Run({"/AUTO"}, 600000);
+      const TProgramRun run = inst.Run({"/AUTO"}, 600000, executable);
       const double s = Seconds(Clock::now() - start);
       if (run.ExitStatus != 0) {
         std::fprintf(stderr, "%s: exit status %d\n%s", what, run.ExitStatus, run.Err.c_str());

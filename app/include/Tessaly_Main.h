@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,7 +64,11 @@ class TfmTessaly : public QDialog {
   /// Appends text as the report's last line (an empty text gives an empty
   /// line), writes it to standard output too when echoing, and processes
   /// pending events. Raises ERunStopped when the window was closed meanwhile.
+  /// While lines come faster than the screen could show them, the report is
+  /// repainted at most every ReportPaintInterval ms (the lines are all there;
+  /// only the painting of the ones in between is skipped).
   void AddStatusLine(const std::string& text);
+  static constexpr int ReportPaintInterval = 40;
   /// Draws the application icon at the top-left corner at the standard size.
   void pbIconPaint(TPaintBox* sender, QPainter& painter);
   void cmExitClick();
@@ -91,6 +96,10 @@ class TfmTessaly : public QDialog {
   /// One currency of the run: its feed, its pairs; a failure is logged,
   /// shown unless silenced, and ends only this currency.
   void UpdateCurrency(const std::string& code);
+  /// Paints the report again as soon as events are processed (after lines
+  /// whose painting AddStatusLine skipped): before a dialog and at the end
+  /// of a run.
+  void ShowAllStatusLines();
 
   std::vector<QWidget*> FComponents;       // visual components in creation order
   std::unique_ptr<TRateStore> FRateStore;  // on the tables and the query above
@@ -98,6 +107,7 @@ class TfmTessaly : public QDialog {
   bool FEchoStatusLines = false;
   bool FRunning = false;
   bool FCloseRequested = false;
+  QElapsedTimer FReportPainted;  // since the report was last let paint
 };
 
 /// The caption text of Label2 for a feed host setting.

@@ -28,7 +28,7 @@ class TRateStore {
 
   /// UseOnBoard of the CD_Currency record whose SHORT equals `code` (found
   /// through index SHORT), false when there is none. Raises EDatabaseError
-  /// when no CurrencyLookup is set.
+  /// when no CurrencyLookup is set. Leaves CurrencyLookup on index SHORT.
   bool IsActiveCurrency(const std::string& code);
 
   /// True when CD_ExchangeRatesBlockedUpdate bars the pair in neither order.
