@@ -261,8 +261,11 @@ struct Prepared {
 
 // Splits the text into statements and numbers their parameters through the
 // whole text. The first statement must translate now (its errors are the
-// caller's); later ones may depend on what earlier ones create.
-std::vector<Prepared> PrepareText(Statement& s, const std::string& sql) {
+// caller's); later ones may depend on what earlier ones create. With
+// `checkFirst` the first statement is also prepared once to see that SQLite
+// knows its names; a caller that runs the list at once leaves that to Run,
+// which prepares the first statement before anything has run.
+std::vector<Prepared> PrepareText(Statement& s, const std::string& sql, bool checkFirst = true) {
   std::vector<Prepared> out;
   size_t params = 0;
   for (const std::string& one : sdbstore::SplitStatements(sql)) {
@@ -273,8 +276,9 @@ std::vector<Prepared> PrepareText(Statement& s, const std::string& sql) {
       Database& db = DatabaseFor(*s.conn, one, tr);
       p.params = tr.params;
       using K = sdbstore::StatementKind;
-      if (out.empty() && (tr.kind == K::Select || tr.kind == K::Insert || tr.kind == K::Update ||
-                          tr.kind == K::Delete)) {
+      if (checkFirst && out.empty() &&
+          (tr.kind == K::Select || tr.kind == K::Insert || tr.kind == K::Update ||
+           tr.kind == K::Delete)) {
         Finalizer check{PrepareOwn(db, tr.sql, "")};  // names SQLite does not know fail now
       }
     } catch (...) {
@@ -488,7 +492,7 @@ extern "C" uint32_t SdbExecuteSQL(SDBHANDLE hStatement, SDBHANDLE* phCursor) {
     StatementTimeout timeout(s);
     // Statements are translated as they run: the catalog they read may have
     // changed since the text was prepared.
-    auto list = PrepareText(s, s.sql);
+    auto list = PrepareText(s, s.sql, false);
     SDBHANDLE cursor = Run(s, list, phCursor != nullptr);
     if (phCursor) *phCursor = cursor;
     return SDB_SUCCESS;
