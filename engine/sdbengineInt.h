@@ -406,6 +406,32 @@ class Statement : public Object {
   int64_t lastAutoinc = 0;
   std::set<Table*> cursors;
 
+  // The text's first statement as SQLite compiled it, with the translation
+  // it came from: kept from preparing to executing and from one execution to
+  // the next, so that a text prepared and run (or run again) is translated
+  // and compiled once. Valid while the text and the file's schema stay the
+  // same (dictionary connections only).
+  struct Compiled {
+    Database* db = nullptr;
+    uint64_t generation = 0;
+    std::string text;  // the one statement, as split from sql
+    sdbstore::Translation tr;
+    sqlite3_stmt* stmt = nullptr;
+    Compiled() = default;
+    Compiled(const Compiled&) = delete;
+    Compiled& operator=(const Compiled&) = delete;
+    ~Compiled() { sqlite3_finalize(stmt); }
+  };
+  std::unique_ptr<Compiled> compiled;
+  // The statements of sql as last prepared, with their parameter numbering.
+  struct Part {
+    std::string text;  // one statement
+    std::vector<std::string> params;
+    size_t firstParam = 0;
+    bool compiled = false;  // runs on the statement's Compiled
+  };
+  std::vector<Part> parts;
+
   /// The parameter numbers (0-based) a name or SDB_FIELD(n) addresses.
   std::vector<size_t> ParamSlots(SDBFIELD field, const char* call) const;
 };

@@ -334,3 +334,40 @@ TEST_F(SdbSql, StaticCursorStepsBackwardsToTheFirstRowAcrossBatches) {
   EXPECT_TRUE(AtBof(cursor));
   SDB_OK(SdbCloseTable(cursor));
 }
+
+// A prepared statement is compiled once and run again and again: each run
+// binds its own values, and a table changed meanwhile (here by another
+// connection, its fields now in another order) is read as it is now.
+TEST_F(SdbSql, APreparedStatementRunsAgainWithNewValuesAndTheCurrentCatalog) {
+  SDB_OK(Prepare("SELECT NAME FROM CD_Currency WHERE SHORT = :s"));
+  SDBHANDLE cursor = 0;
+  for (const char* which : {"EUR", "USD", "XXX"}) {
+    SDB_OK(SdbSetString(stmt, "s", which, 3));
+    SDB_OK(SdbExecuteSQL(stmt, &cursor));
+    ASSERT_NE(0u, cursor);
+    if (std::string(which) == "XXX") {
+      EXPECT_EQ(0u, Count(cursor));
+    } else {
+      EXPECT_EQ(1u, Count(cursor)) << which;
+      SDB_OK(SdbGotoTop(cursor));
+      EXPECT_EQ(which == std::string("EUR") ? "Euro" : "Dollar", Get(cursor, "NAME"));
+    }
+    SDB_OK(SdbCloseTable(cursor));
+  }
+
+  SDB_OK(Exec("CREATE TABLE Pairs (A CHAR(3), B CHAR(3));"));
+  SDB_OK(Prepare("INSERT INTO Pairs VALUES (:first, :second)"));
+  SDB_OK(SdbSetString(stmt, SDB_FIELD(1), "one", 3));
+  SDB_OK(SdbSetString(stmt, SDB_FIELD(2), "two", 3));
+  SDB_OK(SdbExecuteSQL(stmt, nullptr));
+  SDBHANDLE other = 0;
+  SDB_OK(SdbConnect(dd.c_str(), &other));
+  SDB_OK(Exec(other, "DROP TABLE Pairs; CREATE TABLE Pairs (B CHAR(3), A CHAR(3));"));
+  SdbDisconnect(other);
+  SDB_OK(SdbExecuteSQL(stmt, nullptr));  // the values go to the fields in their new order
+  SDB_OK(SdbExecuteSQLDirectW(stmt, u"SELECT A, B FROM Pairs", &cursor));
+  ASSERT_EQ(1u, Count(cursor));
+  SDB_OK(SdbGotoTop(cursor));
+  EXPECT_EQ("two", Get(cursor, "A"));
+  EXPECT_EQ("one", Get(cursor, "B"));
+}

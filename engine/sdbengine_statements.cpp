@@ -253,33 +253,94 @@ void CloseStatement(Statement& s) {
 
 namespace {
 
-struct Prepared {
-  std::string text;  // one statement
-  std::vector<std::string> params;
-  size_t firstParam = 0;
+using Prepared = Statement::Part;
+
+// The statement's compiled first statement when it still fits the text.
+Statement::Compiled* Reusable(Statement& s, const std::string& text) {
+  Statement::Compiled* c = s.compiled.get();
+  if (!c || c->text != text || c->db->SchemaGeneration() != c->generation) return nullptr;
+  return c;
+}
+
+// One read transaction over the whole run of a question (the schema check,
+// the steps and the description of the result), which would otherwise take
+// and drop the file's read lock each by itself: every lock is a system call,
+// and a short question took five of them. Not inside a transaction, where
+// the lock is held anyway.
+class ReadTogether {
+ public:
+  explicit ReadTogether(Database* db) {
+    if (!db || db->InTransaction()) return;
+    db->Step(db->Prepare("BEGIN"));
+    FDb = db;
+  }
+  ~ReadTogether() {
+    if (!FDb || !FDb->InTransaction()) return;
+    try {
+      FDb->Step(FDb->Prepare("COMMIT"));
+    } catch (...) {
+      FDb->Rollback();  // it only read: nothing is lost
+    }
+  }
+  ReadTogether(const ReadTogether&) = delete;
+  ReadTogether& operator=(const ReadTogether&) = delete;
+
+ private:
+  Database* FDb = nullptr;
+};
+
+// Gives a compiled statement back clean (no row pending, nothing bound), or
+// finalizes one prepared for a single run.
+struct StatementUse {
+  sqlite3_stmt* stmt = nullptr;
+  bool kept = false;
+  ~StatementUse() {
+    if (!kept) {
+      sqlite3_finalize(stmt);
+      return;
+    }
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+  }
 };
 
 // Splits the text into statements and numbers their parameters through the
 // whole text. The first statement must translate now (its errors are the
-// caller's); later ones may depend on what earlier ones create. With
-// `checkFirst` the first statement is also prepared once to see that SQLite
-// knows its names; a caller that runs the list at once leaves that to Run,
-// which prepares the first statement before anything has run.
-std::vector<Prepared> PrepareText(Statement& s, const std::string& sql, bool checkFirst = true) {
+// caller's); later ones may depend on what earlier ones create.
+std::vector<Prepared> PrepareText(Statement& s, const std::string& sql) {
   std::vector<Prepared> out;
   size_t params = 0;
   for (const std::string& one : sdbstore::SplitStatements(sql)) {
     Prepared p;
     p.text = one;
     try {
+      if (out.empty()) {
+        if (Statement::Compiled* c = Reusable(s, one)) {
+          p.params = c->tr.params;
+          p.compiled = true;
+          p.firstParam = 0;
+          params = p.params.size();
+          out.push_back(std::move(p));
+          continue;
+        }
+        s.compiled.reset();
+      }
       sdbstore::Translation tr;
       Database& db = DatabaseFor(*s.conn, one, tr);
       p.params = tr.params;
       using K = sdbstore::StatementKind;
-      if (checkFirst && out.empty() &&
-          (tr.kind == K::Select || tr.kind == K::Insert || tr.kind == K::Update ||
-           tr.kind == K::Delete)) {
-        Finalizer check{PrepareOwn(db, tr.sql, "")};  // names SQLite does not know fail now
+      if (out.empty() && (tr.kind == K::Select || tr.kind == K::Insert || tr.kind == K::Update ||
+                          tr.kind == K::Delete)) {
+        auto c = std::make_unique<Statement::Compiled>();
+        c->stmt = PrepareOwn(db, tr.sql, "");  // names SQLite does not know fail now
+        if (s.conn->dictionary) {
+          c->db = &db;
+          c->generation = db.KnownGeneration();  // the translation just looked
+          c->text = one;
+          c->tr = std::move(tr);
+          s.compiled = std::move(c);
+          p.compiled = true;
+        }
       }
     } catch (...) {
       if (out.empty()) throw;
@@ -298,8 +359,12 @@ SDBHANDLE Run(Statement& s, const std::vector<Prepared>& list, bool wantCursor) 
   SDBHANDLE cursor = 0;
   s.rowsAffected = 0;
   for (const Prepared& p : list) {
-    sdbstore::Translation tr;
-    Database& db = DatabaseFor(*s.conn, p.text, tr);
+    // The first statement runs as it was just compiled; later ones are
+    // translated now, as they may depend on what earlier ones did.
+    sdbstore::Translation own;
+    Statement::Compiled* compiled = p.compiled ? s.compiled.get() : nullptr;
+    Database& db = compiled ? *compiled->db : DatabaseFor(*s.conn, p.text, own);
+    const sdbstore::Translation& tr = compiled ? compiled->tr : own;
     auto param = [&](size_t i) -> const Param& { return s.params.at(p.firstParam + i); };
     using K = sdbstore::StatementKind;
     if (tr.kind == K::Procedure) {
@@ -343,7 +408,7 @@ SDBHANDLE Run(Statement& s, const std::vector<Prepared>& list, bool wantCursor) 
       BumpWriteEpoch();
       continue;
     }
-    Finalizer f{PrepareOwn(db, tr.sql, "")};
+    StatementUse f{compiled ? compiled->stmt : PrepareOwn(db, tr.sql, ""), compiled != nullptr};
     for (size_t i = 0; i < tr.params.size(); ++i)
       BindParam(db, f.stmt, static_cast<int>(i + 1), param(i));
     if (sqlite3_column_count(f.stmt) > 0) {
@@ -471,11 +536,13 @@ extern "C" uint32_t SdbPrepareSQLW(SDBHANDLE hStatement, const char16_t* pwcSQL)
   return Api([&] {
     Statement& s = Stmt(hStatement, "SdbPrepareSQLW");
     s.prepared = false;
+    s.parts.clear();
     s.paramNames.clear();
     s.params.clear();
     s.rowsAffected = -1;
     s.sql = sdbstore::Utf16ToUtf8(WideZ(Need(pwcSQL, "SQL text")));
-    for (const Prepared& p : PrepareText(s, s.sql))
+    s.parts = PrepareText(s, s.sql);
+    for (const Prepared& p : s.parts)
       for (const std::string& name : p.params) s.paramNames.push_back(name);
     s.params.assign(s.paramNames.size(), Param{});
     s.prepared = true;
@@ -491,9 +558,15 @@ extern "C" uint32_t SdbExecuteSQL(SDBHANDLE hStatement, SDBHANDLE* phCursor) {
       Throw(SDB_E_INVALID_ARGUMENT, "SdbExecuteSQL: the statement has not been prepared.");
     StatementTimeout timeout(s);
     // Statements are translated as they run: the catalog they read may have
-    // changed since the text was prepared.
-    auto list = PrepareText(s, s.sql, false);
-    SDBHANDLE cursor = Run(s, list, phCursor != nullptr);
+    // changed since the text was prepared. A single statement compiled by
+    // the prepare runs as it is while the schema stays the same.
+    bool single = s.parts.size() == 1 && s.parts[0].compiled && s.compiled;
+    bool question = single && s.compiled->tr.kind == sdbstore::StatementKind::Select && phCursor &&
+                    s.readOnly != 2;  // a static result: it only reads
+    ReadTogether together(question ? s.compiled->db : nullptr);
+    bool asPrepared = single && Reusable(s, s.parts[0].text);
+    if (!asPrepared) s.parts = PrepareText(s, s.sql);
+    SDBHANDLE cursor = Run(s, s.parts, phCursor != nullptr);
     if (phCursor) *phCursor = cursor;
     return SDB_SUCCESS;
   });
@@ -507,13 +580,14 @@ extern "C" uint32_t SdbExecuteSQLDirectW(SDBHANDLE hStatement, const char16_t* p
     StatementTimeout timeout(s);
     s.sql = sdbstore::Utf16ToUtf8(WideZ(Need(pwcSQL, "SQL text")));
     s.prepared = false;
+    s.parts.clear();
     s.paramNames.clear();
-    auto list = PrepareText(s, s.sql);
-    for (const Prepared& p : list)
+    s.parts = PrepareText(s, s.sql);
+    for (const Prepared& p : s.parts)
       for (const std::string& name : p.params) s.paramNames.push_back(name);
     s.params.assign(s.paramNames.size(), Param{});  // markers without values bind NULL
     s.rowsAffected = -1;
-    SDBHANDLE cursor = Run(s, list, phCursor != nullptr);
+    SDBHANDLE cursor = Run(s, s.parts, phCursor != nullptr);
     if (phCursor) *phCursor = cursor;
     return SDB_SUCCESS;
   });

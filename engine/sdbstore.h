@@ -659,6 +659,9 @@ class Database {
 
   /// Monotonic count of DDL changes seen by this connection (cheap cache key).
   uint64_t SchemaGeneration();
+  /// The generation as last seen, without asking the file: it may lag behind
+  /// a change made meanwhile (the next SchemaGeneration() then moves on).
+  uint64_t KnownGeneration() const { return FGeneration; }
 
  private:
   Database(sqlite3* db, std::string path);

@@ -269,11 +269,14 @@ double RawQuestions(sqlite3* db, const std::vector<std::string>& texts, int& bar
   return CpuNow() - start;
 }
 
-// A 1% filter through Filter/Filtered, walked with First/Next.
+// A 1% filter on ID (the edits above leave it alone, so the share stays
+// the same whichever benchmarks ran before), walked with First/Next.
+const char* const kOnePercent = "ID <= 100000001000";
+
 double DataSetFiltered(TSdbTable& table) {
   TField* rate = table.FieldByName("ExchangeRate");
   double start = CpuNow();
-  table.SetFilter("ExchangeRate < 1.01");
+  table.SetFilter(kOnePercent);
   table.SetFiltered(true);
   int rows = 0;
   double sum = 0;
@@ -283,7 +286,7 @@ double DataSetFiltered(TSdbTable& table) {
   }
   table.SetFiltered(false);
   double t = CpuNow() - start;
-  if (rows != kRecords / 100 - 1 || sum == 0) {
+  if (rows != kRecords / 100 || sum == 0) {
     std::fprintf(stderr, "dataset filtered walk saw %d records\n", rows);
     std::exit(1);
   }
@@ -298,8 +301,7 @@ double EngineFiltered(uint32_t conn) {
   Check(SdbGetRecordLength(t, &length), "SdbGetRecordLength");
   std::vector<uint8_t> image(length);
   double start = CpuNow();
-  Check(SdbSetAOF100(t, "ExchangeRate < 1.01", SDB_AOF_DYNAMIC + SDB_AOF_RESOLVE_DYNAMIC),
-        "SdbSetAOF100");
+  Check(SdbSetAOF100(t, kOnePercent, SDB_AOF_DYNAMIC + SDB_AOF_RESOLVE_DYNAMIC), "SdbSetAOF100");
   int rows = 0;
   uint16_t eof = 0;
   Check(SdbGotoTop(t), "SdbGotoTop");
@@ -314,7 +316,10 @@ double EngineFiltered(uint32_t conn) {
   Check(SdbClearAOF(t), "SdbClearAOF");
   double s = CpuNow() - start;
   SdbCloseTable(t);
-  if (rows != kRecords / 100 - 1) std::exit(1);
+  if (rows != kRecords / 100) {
+    std::fprintf(stderr, "engine filtered walk saw %d records\n", rows);
+    std::exit(1);
+  }
   return s;
 }
 
