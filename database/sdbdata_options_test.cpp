@@ -125,6 +125,8 @@ TEST_F(OptionsTest, RenameTableOnlyInADictionary) {
   table->RenameTable("CD_Money");
   EXPECT_EQ(table->TableName(), "CD_Money");
   EXPECT_EQ(sdbtesting::SqliteRows(Dictionary(), "SELECT count(*) FROM CD_Money").at(0).at(0), "5");
+  table->Open();  // under the new name, on its default index
+  EXPECT_EQ(table->IndexName(), "SDB_DEFAULT");
 }
 
 TEST_F(OptionsTest, MembersThatOnlyRefuse) {

@@ -199,6 +199,32 @@ TEST_F(SdbDictionary, ListsTablesObjectsAndProperties) {
   EXPECT_EQ(0, links);
 }
 
+// A renamed table keeps its indexes and its default index: it opens under
+// the new name with all of them.
+TEST_F(SdbDictionary, ARenamedTableOpensWithItsIndexes) {
+  SDB_OK(
+      Exec("CREATE TABLE CD_Currency (ID INTEGER, SHORT CHAR(3));"
+           "CREATE INDEX SHORT ON CD_Currency (SHORT);"
+           "CREATE INDEX BYID ON CD_Currency (ID);"
+           "EXECUTE PROCEDURE sp_ModifyTableProperty('CD_Currency', 213, 'SHORT');"
+           "INSERT INTO CD_Currency VALUES (2, 'USD'), (1, 'EUR');"));
+  SDB_OK(SdbDDRenameObject(conn, "CD_Currency", "CD_Money", SDB_DD_TABLE_OBJECT, 0));
+  char name[64];
+  uint16_t len = sizeof name;
+  SDB_OK(SdbDDGetTableProperty(conn, "CD_Money", SDB_DD_DEFAULT_INDEX, name, &len));
+  EXPECT_STREQ("SHORT", name);
+  SDBHANDLE t = Open("CD_Money");
+  uint16_t count = 0;
+  SDB_OK(SdbGetNumIndexes(t, &count));
+  EXPECT_EQ(2, count);
+  SDBHANDLE index = 0;
+  SDB_OK(SdbGetIndexHandle(t, "SHORT", &index));
+  SDB_OK(SdbGotoTop(index));
+  EXPECT_EQ("EUR", Get(t, "SHORT"));  // in the index's order
+  SDB_OK(SdbGetIndexHandle(t, "BYID", &index));
+  SDB_OK(SdbCloseTable(t));
+}
+
 TEST(SdbFreeTables, FolderConnectionOpensAndListsTableFiles) {
   TempDir dir;
   SDBHANDLE conn = 0;

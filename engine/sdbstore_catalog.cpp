@@ -278,6 +278,12 @@ void Database::RenameObject(ObjectType type, std::string_view oldName, std::stri
         Exec("ALTER TABLE " + t->quotedName + " RENAME TO " + QuoteIdent(n));
         Run("UPDATE sdb_tables SET name = ?1 WHERE id = ?2", {n, std::to_string(t->id)});
         Run("UPDATE sqlite_sequence SET name = ?1 WHERE name = ?2", {n, t->name});
+        // The index file named after the table is the one its opens take
+        // along: it goes with the name, or the renamed table would open
+        // without its indexes (and fail on its default index).
+        Run("UPDATE sdb_indexes SET index_file = ?1 WHERE table_id = ?2 AND index_file = ?3 "
+            "COLLATE NOCASE",
+            {n, std::to_string(t->id), t->name});
         Exec("RELEASE sdb_ren");
       } catch (...) {
         sqlite3_exec(FDb, "ROLLBACK TO sdb_ren; RELEASE sdb_ren", nullptr, nullptr, nullptr);
