@@ -351,3 +351,34 @@ TEST_F(QueryTest, AQueryByFolderPathUsesAConnectionOfItsOwn) {
 }
 
 }  // namespace
+
+// A filter on a query's result works as on a table: the engine filters the
+// rows the SELECT gave, optimized and plain, with the "*" suffix rule, and
+// switching it off shows them all again.
+TEST_F(QueryTest, AFilteredQueryShowsTheRowsItsFilterLetsThrough) {
+  query->SQL().Add("SELECT SHORT, Description, UseOnBoard FROM CD_Currency ORDER BY SHORT");
+  query->Open();
+  auto shown = [&] {
+    std::string codes;
+    for (query->First(); !query->Eof(); query->Next())
+      codes += query->FieldByName("SHORT")->AsString() + " ";
+    return codes;
+  };
+  EXPECT_EQ(shown(), "CHF EUR GBP JPY USD ");
+  for (bool optimized : {true, false}) {
+    query->Close();
+    query->SdbTableOptions().SetSdbOptimizedFilters(optimized);
+    query->Open();
+    query->SetFilter("UseOnBoard");
+    query->SetFiltered(true);
+    EXPECT_EQ(shown(), "EUR GBP USD ") << optimized;
+    EXPECT_EQ(query->RecordCount(), 5) << optimized;  // counts ignore filters unless told
+    query->SdbTableOptions().SetSdbFilterOptions(RESPECT_WHEN_COUNTING);
+    EXPECT_EQ(query->RecordCount(), 3) << optimized;
+    query->SdbTableOptions().SetSdbFilterOptions(IGNORE_WHEN_COUNTING);
+    query->SetFilter("Description = 'Swiss*' .OR. SHORT = 'JPY'");
+    EXPECT_EQ(shown(), "CHF JPY ") << optimized;
+    query->SetFiltered(false);
+    EXPECT_EQ(shown(), "CHF EUR GBP JPY USD ") << optimized;
+  }
+}

@@ -116,6 +116,7 @@ class Index : public Object {
 struct TableOrders {
   std::vector<SDBHANDLE> indexes;       // index handles handed out, in engine order
   std::unique_ptr<OrderRows> physical;  // record order, while a filter is set
+  std::unique_ptr<RowSource> result;    // an SQL result's rows through its filters
   std::set<std::string> openGroups;     // index groups opened besides the table's own
   std::string aofText, filterText;      // as set (UTF-8); "" none
   std::string aofSql, filterSql;        // their SQLite conditions

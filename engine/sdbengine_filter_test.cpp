@@ -190,11 +190,61 @@ TEST_F(SdbFilter, CodesWhenNoneIsSetAndWhenTheRoomIsShort) {
   EXPECT_EQ(SDB_E_EXPRESSION, SdbEvalLogicalExpr(t, "NAME", &yes));
   SDB_OK(SdbGotoEOF(t));
   EXPECT_EQ(SDB_E_NO_CURRENT_RECORD, SdbEvalLogicalExpr(t, ".T.", &yes));
-  // Filters on SQL cursors are refused, not ignored.
+  // Filters on live SQL cursors are refused, not ignored.
   SDBHANDLE stmt = 0, cursor = 0;
   SDB_OK(SdbCreateSQLStatement(conn, &stmt));
+  SDB_OK(SdbStmtSetTableReadOnly(stmt, 2));
   SDB_OK(SdbExecuteSQLDirectW(stmt, U16("SELECT * FROM F").c_str(), &cursor));
+  uint16_t isCursor = 0, live = 0;
+  SDB_OK(SdbSqlPeekStatement(cursor, &isCursor, &live));
+  ASSERT_EQ(1, live);
   EXPECT_EQ(SDB_E_NOT_SUPPORTED, SdbSetAOF100(cursor, "N > 1", 0));
+  SdbCloseSQLStatement(stmt);
+}
+
+// A static SQL result takes both filters on its own rows (computed columns
+// and memos included): walks both ways, counts with and without filters,
+// and a refused filter leaves the one before in place.
+TEST_F(SdbFilter, AStaticSqlResultTakesFiltersOnItsRows) {
+  SDBHANDLE stmt = 0, cursor = 0;
+  SDB_OK(SdbCreateSQLStatement(conn, &stmt));
+  // Rows 1..4: AB (N -5), ABC (3), O'Brien (7), the nameless London one (42).
+  SDB_OK(SdbExecuteSQLDirectW(
+      stmt, u"SELECT NAME, CITY, AMT, N, L, NOTE, N * 2 AS TWICE FROM F WHERE AMT > -1 ORDER BY N",
+      &cursor));
+  auto walk = [&](bool forward) {
+    Rows out;
+    EXPECT_EQ(0u, forward ? SdbGotoTop(cursor) : SdbGotoBottom(cursor)) << LastError();
+    for (;;) {
+      uint16_t end = 0;
+      EXPECT_EQ(0u, forward ? SdbAtEOF(cursor, &end) : SdbAtBOF(cursor, &end));
+      if (end || out.size() > 10) break;
+      out.push_back(RecNo(cursor));
+      EXPECT_EQ(0u, SdbSkip(cursor, forward ? 1 : -1)) << LastError();
+    }
+    return out;
+  };
+  SDB_OK(SdbSetAOF100(cursor, "TWICE > 0", 0));
+  EXPECT_EQ((Rows{2, 3, 4}), walk(true));
+  SDB_OK(SdbSetFilter100(cursor, "UPPER(CITY) = 'PARIS' .OR. 'call' $ NOTE", 0));
+  EXPECT_EQ((Rows{2, 4}), walk(true));
+  EXPECT_EQ((Rows{4, 2}), walk(false));
+  EXPECT_EQ(2u, CountFiltered(cursor));
+  uint32_t all = 0;
+  SDB_OK(SdbGetRecordCount(cursor, SDB_IGNOREFILTERS, &all));
+  EXPECT_EQ(4u, all);
+  EXPECT_EQ(SDB_E_EXPRESSION, SdbSetFilter100(cursor, "NOSUCH > 1", 0));
+  EXPECT_EQ((Rows{2, 4}), walk(true));
+  SDB_OK(SdbSetFilter100(cursor, "L .AND. AMT > 10", 0));
+  EXPECT_EQ((Rows{2}), walk(true));
+  SDB_OK(SdbGotoTop(cursor));
+  EXPECT_EQ("ABC", Get(cursor, "NAME"));
+  SDB_OK(SdbClearAOF(cursor));
+  SDB_OK(SdbClearFilter(cursor));
+  EXPECT_EQ((Rows{1, 2, 3, 4}), walk(true));
+  EXPECT_EQ(4u, CountFiltered(cursor));
+  uint16_t yes = 0;
+  EXPECT_EQ(SDB_E_NOT_SUPPORTED, SdbEvalLogicalExpr(cursor, ".T.", &yes));
   SdbCloseSQLStatement(stmt);
 }
 

@@ -502,6 +502,7 @@ int64_t CountRecords(Object& object, uint16_t option) {
     return CountIndex(x, opt == SDB_RESPECTFILTERS, true);
   }
   Table& t = static_cast<Table&>(object);
+  if (opt == SDB_RESPECTFILTERS && t.orders && t.orders->result) return t.orders->result->Count();
   if (opt == SDB_RESPECTFILTERS && t.orders && t.db) {
     std::string filter = t.orders->FilterSql();
     if (!filter.empty()) {
@@ -522,7 +523,11 @@ Table& NavCursor(SDBHANDLE handle, const char* call) {
     return x.table;
   }
   Table& t = static_cast<Table&>(*o);
-  t.order = t.orders ? t.orders->physical.get() : nullptr;
+  RowSource* filtered = nullptr;  // a result's filtered rows, a table's filtered record order
+  if (t.orders)
+    filtered = t.orders->result ? t.orders->result.get()
+                                : static_cast<RowSource*>(t.orders->physical.get());
+  t.order = filtered;
   return t;
 }
 
