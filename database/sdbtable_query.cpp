@@ -75,14 +75,30 @@ void TSdbQuery::SetSQL(const std::string& text) {
 
 void TSdbQuery::SQLChanged() {
   const std::string text = mSQL->Text();
-  Check(SdbGetSQLStmtParams(text.c_str(), nullptr, nullptr));
+  // The engine's scan of the markers is the one the parameters follow: it
+  // binds them by position, so the list must count them as it does (none in
+  // comments or [bracketed names], "?" too). Its answer is "name;name;...".
+  std::string names(1024, '\0');
+  uint32_t length = static_cast<uint32_t>(names.size());
+  uint32_t result = SdbGetSQLStmtParams(text.c_str(), names.data(), &length);
+  if (result == SDB_E_INSUFFICIENT_BUFFER) {
+    names.assign(length, '\0');
+    result = SdbGetSQLStmtParams(text.c_str(), names.data(), &length);
+  }
+  Check(result);
+  names.resize(length);
   if (IsLoading()) return;
   Close();
   mbPrepared = false;
   mpucSQLBinary.clear();
   if (mbParamCheck || HasState(csDesigning)) {
     TParams rebuilt;
-    rebuilt.ParseSQL(text);
+    for (size_t at = 0; at < names.size();) {
+      size_t end = names.find(';', at);
+      if (end == std::string::npos) end = names.size();
+      rebuilt.CreateParam(ftUnknown, names.substr(at, end - at));
+      at = end + 1;
+    }
     rebuilt.AssignValues(*moParams);
     moParams->Assign(rebuilt);
   }

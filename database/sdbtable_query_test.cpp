@@ -125,6 +125,24 @@ TEST_F(QueryTest, MarkersGiveParametersAndTheTextGoesAsWritten) {
   EXPECT_EQ(code, 7200u);
 }
 
+// The parameters are the markers the engine binds: none in comments or in a
+// [bracketed name], so the values go to the places they were meant for.
+TEST_F(QueryTest, MarkersInCommentsAndBracketedNamesAreNoParameters) {
+  query->SetSQL(
+      "SELECT SHORT AS [a:b] FROM CD_Currency -- :x\n"
+      "WHERE /* :y */ SHORT = :first OR SHORT = :second ORDER BY SHORT");
+  ASSERT_EQ(query->ParamCount(), 2);
+  EXPECT_EQ(query->Params()[0]->Name(), "first");
+  EXPECT_EQ(query->Params()[1]->Name(), "second");
+  query->Params()[0]->SetAsString("USD");
+  query->Params()[1]->SetAsString("CHF");
+  query->Open();
+  std::string codes;
+  for (query->First(); !query->Eof(); query->Next())
+    codes += query->FieldByName("a:b")->AsString() + " ";
+  EXPECT_EQ(codes, "CHF USD ");
+}
+
 TEST_F(QueryTest, ParametersOfEveryBoundTypeFindTheirRow) {
   sdbtesting::RunSql(Dictionary(),
                      "CREATE TABLE P (L LOGICAL, F DOUBLE, D DATE, T TIME, TS TIMESTAMP, "
