@@ -198,8 +198,11 @@ std::unique_ptr<Database> Database::Open(const std::string& path, const OpenOpti
   if (exists && !readOnly && !options.create && path != ":memory:" &&
       (::access(path.c_str(), W_OK) != 0 || ::access(folder.c_str(), W_OK) != 0))
     readOnly = true;
+  // A connection with everything opened through it is used by one thread at
+  // a time (the C API's thread rule), so SQLite's own connection mutex would
+  // only be taken and released around every step and column read, unshared.
   int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
-              (options.create && !readOnly ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_FULLMUTEX;
+              (options.create && !readOnly ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
   std::string name = path;
   if (readOnly && ::access(folder.c_str(), W_OK) != 0 &&
       ::access((path + "-wal").c_str(), F_OK) != 0) {

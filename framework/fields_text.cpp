@@ -21,9 +21,19 @@ std::string_view Utf8Prefix(std::string_view text, size_t limit) {
 // -- TStringField ------------------------------------------------------------------
 
 bool TStringField::GetValue(std::string& value) const {
-  std::vector<char> buffer(DataSize() + 1, 0);
-  if (!GetData(buffer.data())) return false;
-  value.assign(buffer.data());
+  // Most string fields are short: read them without a heap buffer (a walk
+  // reads a field of every record).
+  const size_t size = static_cast<size_t>(DataSize()) + 1;
+  char small[256];
+  std::vector<char> large;
+  char* buffer = small;
+  if (size > sizeof small) {
+    large.resize(size);
+    buffer = large.data();
+  }
+  std::memset(buffer, 0, size);
+  if (!GetData(buffer)) return false;
+  value.assign(buffer);
   return true;
 }
 
