@@ -186,6 +186,102 @@ TEST_F(ValuesTest, ValuesWrittenThroughTheEngineReadThroughTheFields) {
   }
 }
 
+TEST_F(ValuesTest, ValuesWrittenThroughTheFieldsReadBackFromTheFile) {
+  // Every type assigned through its field, posted by Append and by Edit, and
+  // read back with plain SQLite: what the conversions put into the record
+  // image must reach the file as the same value.
+  auto stored = [&](const std::string& columns) {
+    auto rows =
+        sdbtesting::SqliteRows(Dictionary(), "SELECT " + columns + " FROM AllTypes WHERE AI = 3");
+    EXPECT_EQ(rows.size(), 1u);
+    return rows.empty() ? std::vector<std::string>() : rows[0];
+  };
+  FormatSettings().DecimalSeparator = ',';  // the file never sees the settings
+  table->Append();
+  F("L")->SetAsBoolean(true);
+  F("N")->SetAsFloat(-12.5);
+  F("D")->SetAsDateTime(EncodeDate(2026, 12, 9));
+  F("S")->SetAsString("abc");
+  F("M")->SetAsString("memo text");
+  F("B")->SetAsString(std::string("\x01\x00\x02", 3));
+  F("I")->SetAsString(std::string("\xff", 1));
+  F("V")->SetAsString("varchar");
+  F("CD")->SetAsDateTime(EncodeDate(1999, 2, 28));
+  F("DB")->SetAsFloat(1.25);
+  F("INT")->SetAsInteger(-2147483647);
+  F("SH")->SetAsInteger(-7);
+  F("TM")->SetAsDateTime((12 * 3600 + 34 * 60 + 56.789) / 86400.0);
+  F("TS")->SetAsDateTime(0.5);  // 1899-12-30 12:00
+  F("R")->SetAsString(std::string("\x01\x02\x03\x04", 4));
+  F("CUR")->SetAsFloat(2.5);
+  F("MO")->SetAsBCD(StrToBcd("-0,0001", FormatSettings()));
+  F("CI")->SetAsString("MiXeD");
+  F("VF")->SetAsString("vf");
+  F("VB")->SetAsString(std::string("\x0a\x00\x0b", 3));
+  F("NC")->SetAsString(
+      "w\xc3\xaf"
+      "de");
+  F("NV")->SetAsString("nv\xc3\xa4r");
+  F("NM")->SetAsString("nmemo \xe2\x82\xac");
+  F("N18")->SetAsBCD(StrToBcd("1234567,1234", FormatSettings()));
+  F("N19")->SetAsBCD(StrToBcd("-123456789012,5", FormatSettings()));
+  F("N5")->SetAsFloat(1.23456);
+  F("ID")->SetAsFloat(100099999999999.0);
+  table->Post();
+
+  std::vector<std::string> row = stored(
+      "L, N, D, S, M, hex(B), hex(I), V, CD, DB, INT, SH, TM, TS, hex(R), CUR, MO, CI, VF, "
+      "hex(VB), NC, NV, NM, N18, N19, N5, ID, RV IS NOT NULL, MT IS NOT NULL");
+  const std::vector<std::string> expected = {"1",
+                                             "-12.5",
+                                             "2026-12-09",
+                                             "abc",
+                                             "memo text",
+                                             "010002",
+                                             "FF",
+                                             "varchar",
+                                             "1999-02-28",
+                                             "1.25",
+                                             "-2147483647",
+                                             "-7",
+                                             "12:34:56.789",
+                                             "1899-12-30 12:00:00.000",
+                                             "01020304",
+                                             "2.5",
+                                             "-0.0001",
+                                             "MiXeD",
+                                             "vf",
+                                             "0A000B",
+                                             "w\xc3\xaf"
+                                             "de",
+                                             "nv\xc3\xa4r",
+                                             "nmemo \xe2\x82\xac",
+                                             "1234567.1234",
+                                             "-123456789012.5",
+                                             "1.23456",
+                                             "100099999999999.0",
+                                             "1",
+                                             "1"};
+  EXPECT_EQ(row, expected);
+
+  // An edit changes some values, empties others and leaves the rest alone.
+  table->Edit();
+  F("L")->SetAsBoolean(false);
+  F("N")->Clear();
+  F("S")->SetAsString("");
+  F("INT")->Clear();
+  F("TS")->SetAsDateTime(EncodeDate(2026, 12, 9) + (18 * 3600 + 0.123) / 86400.0);
+  F("MO")->SetAsBCD(StrToBcd("123456789,1234", FormatSettings()));
+  F("NC")->Clear();
+  F("B")->Clear();
+  table->Post();
+  row = stored("L, N, S, INT, TS, MO, NC, B, D, DB");
+  const std::vector<std::string> edited = {
+      "0",      "<null>", "<null>",     "<null>", "2026-12-09 18:00:00.123", "123456789.1234",
+      "<null>", "<null>", "2026-12-09", "1.25"};
+  EXPECT_EQ(row, edited);
+}
+
 TEST_F(ValuesTest, ReadingADTNullPatterns) {
   table->First();
   std::vector<uint8_t> image = Image();
