@@ -36,6 +36,13 @@ const TFormatSettings& DotSettings() {
   return settings;
 }
 
+// The blank value of an nchar/nvarchar field: UTF-16 spaces over its n bytes,
+// and for nvarchar (type 27) the NULL length word after them.
+void FillWideBlanks(uint8_t* p, uint32_t n, uint16_t type, bool nullWord) {
+  for (uint32_t i = 0; i + 1 < n; i += 2) Store<char16_t>(p + i, u' ');
+  if (nullWord && type == 27) Store<uint16_t>(p + n, 0xFFFFu);
+}
+
 // Copies text of at most `n` bytes, stops at a zero byte, drops trailing blanks.
 void CopyTrimmedText(char* out, const uint8_t* p, uint32_t n) {
   uint32_t len = 0;
@@ -594,8 +601,7 @@ void TSdbDataSet::WriteFieldValue(int fieldNo, TFieldType nativeType, const void
           break;
         case 26:
         case 27:
-          for (uint32_t i = 0; i + 1 < n; i += 2) Store<char16_t>(p + i, u' ');
-          if (t == 27) Store<uint16_t>(p + n, 0xFFFFu);
+          FillWideBlanks(p, n, t, true);
           break;
         default:
           break;
@@ -617,8 +623,7 @@ void TSdbDataSet::WriteFieldValue(int fieldNo, TFieldType nativeType, const void
           break;
         case 26:
         case 27:
-          for (uint32_t i = 0; i + 1 < n; i += 2) Store<char16_t>(p + i, u' ');
-          if (t == 27) Store<uint16_t>(p + n, 0xFFFFu);
+          FillWideBlanks(p, n, t, true);
           break;
         default:
           std::memset(p, ' ', n);
@@ -743,7 +748,7 @@ void TSdbDataSet::WriteFieldValue(int fieldNo, TFieldType nativeType, const void
       if (len == 0 && blankRule)
         std::memset(p, 0, n);
       else
-        for (uint32_t i = 0; i + 1 < n; i += 2) Store<char16_t>(p + i, u' ');
+        FillWideBlanks(p, n, t, false);
       size_t chars = std::min<size_t>(len, n / 2);
       std::memcpy(p, text, chars * 2);
       if (t == 27) Store<uint16_t>(p + n, static_cast<uint16_t>(chars));
