@@ -684,4 +684,46 @@ TEST_F(SdbIndex, AnIndexInAFileOfItsOwnIsSeenWhileThatFileIsOpen) {
   // Another handle of the table does not see it until it opens the file.
   SDBHANDLE other = Open("Items");
   EXPECT_EQ(SDB_E_NO_SUCH_OBJECT, SdbGetIndexHandle(other, "QTY", &qty));
+  // Nor once it has a filter (and so orders of its own): the file is still
+  // not open there, and its own file's index is seen as before.
+  SDB_OK(SdbSetAOF100(other, "QTY > 0", 0));
+  SDB_OK(SdbGetNumIndexes(other, &count));
+  EXPECT_EQ(1, count);
+  EXPECT_EQ(SDB_E_NO_SUCH_OBJECT, SdbGetIndexHandle(other, "QTY", &qty));
+  SDBHANDLE name = 0;
+  SDB_OK(SdbGetIndexHandle(other, "NAME", &name));
+}
+
+// A key built on an index over a memo and a binary blob: the memo's value is
+// text (a partial key finds what it begins), the blob's bytes; each finds
+// its own record.
+TEST_F(SdbIndex, KeysOfMemoAndBinaryFieldsFindTheirRecords) {
+  SDB_OK(
+      Exec("CREATE TABLE K (ID INTEGER, M MEMO, B BLOB);"
+           "CREATE INDEX M ON K (M);"
+           "CREATE INDEX B ON K (B);"
+           "INSERT INTO K VALUES (1, 'zebra', x'7a'), (2, 'apple pie', x'0102'),"
+           "(3, 'mango', x'ff01');"));
+  SDBHANDLE t = Open("K");
+  auto seek = [&](SDBHANDLE x, const char* field, const std::string& value,
+                  uint16_t option) -> uint32_t {
+    EXPECT_EQ(0u, SdbInitRawKey(x)) << LastError();
+    EXPECT_EQ(0u, SdbSetField(x, field, value.data(), static_cast<uint32_t>(value.size())))
+        << LastError();
+    uint8_t key[4082];
+    uint16_t length = sizeof key;
+    EXPECT_EQ(0u, SdbBuildRawKey100(x, key, &length, option)) << LastError();
+    uint16_t found = 0;
+    EXPECT_EQ(0u, SdbSeek(x, key, length, SDB_RAWKEY, SDB_HARDSEEK, &found)) << LastError();
+    return found ? RecNo(t) : 0;
+  };
+  SDBHANDLE m = Index(t, "M"), b = Index(t, "B");
+  EXPECT_EQ(2u, seek(m, "M", "apple pie", SDB_KEY_FULL));
+  EXPECT_EQ(3u, seek(m, "M", "mango", SDB_KEY_FULL));
+  EXPECT_EQ(2u, seek(m, "M", "apple", SDB_KEY_PARTIAL_WIDE));
+  EXPECT_EQ(0u, seek(m, "M", "apple", SDB_KEY_FULL));
+  EXPECT_EQ(2u, seek(b, "B", std::string("\x01\x02", 2), SDB_KEY_FULL));
+  EXPECT_EQ(3u, seek(b, "B", std::string("\xff\x01", 2), SDB_KEY_FULL));
+  EXPECT_EQ(1u, seek(b, "B", "z", SDB_KEY_FULL));
+  SDB_OK(SdbCloseTable(t));
 }
