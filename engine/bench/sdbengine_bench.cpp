@@ -61,21 +61,8 @@ double RawWalk(sqlite3* db, const char* table) {
 double EngineWalk(SDBHANDLE conn, const char* table) {
   SDBHANDLE t = 0;
   Check(SdbOpenTable90(conn, table, nullptr, 0, 1, 1, 2, 0, nullptr, &t), "SdbOpenTable90");
-  uint32_t length = 0;
-  Check(SdbGetRecordLength(t, &length), "SdbGetRecordLength");
-  std::vector<uint8_t> image(length);
   double start = CpuNow();
-  int rows = 0;
-  uint16_t eof = 0;
-  Check(SdbGotoTop(t), "SdbGotoTop");
-  Check(SdbAtEOF(t, &eof), "SdbAtEOF");
-  while (!eof) {
-    uint32_t len = length;
-    Check(SdbGetRecord(t, image.data(), &len), "SdbGetRecord");
-    ++rows;
-    Check(SdbSkip(t, 1), "SdbSkip");
-    Check(SdbAtEOF(t, &eof), "SdbAtEOF");
-  }
+  int rows = WalkImages(t);
   double s = CpuNow() - start;
   SdbCloseTable(t);
   if (rows != kWalkRecords) {
