@@ -178,8 +178,12 @@ TEST_F(BlobTest, StreamWritesPostThroughTheCachesIntoTheFile) {
     ASSERT_EQ(rows.size(), 1u) << memo.size();
     EXPECT_EQ(rows[0][0], memo) << memo.size();
     EXPECT_EQ(rows[0][1], bytes) << bytes.size();
-    if (!memo.empty()) EXPECT_EQ(rows[0][2], "text");
-    if (!bytes.empty()) EXPECT_EQ(rows[0][3], "blob");
+    if (!memo.empty()) {
+      EXPECT_EQ(rows[0][2], "text");
+    }
+    if (!bytes.empty()) {
+      EXPECT_EQ(rows[0][3], "blob");
+    }
   }
 }
 
