@@ -102,6 +102,21 @@ bool ParseIsoDate(const char* p, size_t n, int32_t& julian) {
 
 // Parses "HH:MM[:SS[.fff]]" (p, n), answering milliseconds or -1.
 int32_t ParseIsoTime(const char* p, size_t n) {
+  // Every stored time has the canonical "HH:MM:SS.mmm": read it by position.
+  if (n == 12 && p[2] == ':' && p[5] == ':' && p[8] == '.') {
+    unsigned d[9];
+    static constexpr int kAt[9] = {0, 1, 3, 4, 6, 7, 9, 10, 11};
+    bool digits = true;
+    for (int i = 0; i < 9; ++i) {
+      d[i] = static_cast<unsigned>(p[kAt[i]] - '0');
+      digits &= d[i] <= 9;
+    }
+    if (digits) {
+      unsigned h = d[0] * 10 + d[1], m = d[2] * 10 + d[3], s = d[4] * 10 + d[5];
+      if (h > 23 || m > 59 || s > 59) return -1;
+      return static_cast<int32_t>(((h * 60 + m) * 60 + s) * 1000 + d[6] * 100 + d[7] * 10 + d[8]);
+    }
+  }
   auto num = [&](size_t& i, size_t maxDigits, int& out) {
     size_t start = i;
     int v = 0;
@@ -186,34 +201,36 @@ int ShortText(char* out, size_t room, double v) {
   return r.ec == std::errc() ? static_cast<int>(r.ptr - out) : -1;
 }
 
+// Writes value / 10^decimals as the text of a NUMERIC(p,s) field (digits by
+// hand, at least one before the point); false when it does not fit.
+bool FormatScaled(const FieldDef& f, int64_t scaled, char* out /* >= 64 */, int& len) {
+  bool neg = scaled < 0;
+  uint64_t a = neg ? 0 - static_cast<uint64_t>(scaled) : static_cast<uint64_t>(scaled);
+  char text[32];
+  char* const end = text + sizeof text;
+  char* q = end;
+  for (int i = 0; i < static_cast<int>(f.decimals); ++i, a /= 10)
+    *--q = static_cast<char>('0' + a % 10);
+  if (f.decimals) *--q = '.';
+  do {
+    *--q = static_cast<char>('0' + a % 10);
+    a /= 10;
+  } while (a);
+  if (neg) *--q = '-';
+  len = static_cast<int>(end - q);
+  if (static_cast<uint32_t>(len) > f.imageLength) return false;
+  std::memcpy(out, q, static_cast<size_t>(len));
+  return true;
+}
+
 // Formats a numeric into the right-aligned text of a NUMERIC(p,s) field;
 // false when it does not fit.
 bool FormatNumeric(const FieldDef& f, double v, char* out /* >= 64 */, int& len) {
   if (!std::isfinite(v)) return false;
   static const double kPow10[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
-  if (f.decimals <= 9 && std::fabs(v) * kPow10[f.decimals] < 1e15) {
-    // Fast path: a scaled integer (halves round away from zero), digits by hand.
-    int64_t scaled = static_cast<int64_t>(std::llround(v * kPow10[f.decimals]));
-    bool neg = scaled < 0;
-    uint64_t a = neg ? 0 - static_cast<uint64_t>(scaled) : static_cast<uint64_t>(scaled);
-    char digits[24];
-    int n = 0;
-    do {
-      digits[n++] = static_cast<char>('0' + a % 10);
-      a /= 10;
-    } while (a);
-    while (n <= f.decimals) digits[n++] = '0';  // at least one digit before the point
-    int total = n + (neg ? 1 : 0) + (f.decimals ? 1 : 0);
-    if (static_cast<uint32_t>(total) > f.imageLength) return false;
-    int k = 0;
-    if (neg) out[k++] = '-';
-    for (int i = n - 1; i >= 0; --i) {
-      out[k++] = digits[i];
-      if (i == f.decimals && f.decimals) out[k++] = '.';
-    }
-    len = k;
-    return true;
-  }
+  if (f.decimals <= 9 && std::fabs(v) * kPow10[f.decimals] < 1e15)
+    // A scaled integer (halves round away from zero).
+    return FormatScaled(f, static_cast<int64_t>(std::llround(v * kPow10[f.decimals])), out, len);
   char buf[400];
   int n = FixedText(buf, sizeof buf, v, static_cast<int>(f.decimals));
   if (n < 0 || n >= static_cast<int>(sizeof buf)) return false;
@@ -579,7 +596,22 @@ void DecodeNumber(const FieldDef& f, bool isInt, int64_t iv, double dv, uint8_t*
     case FieldType::Numeric: {
       char buf[64];
       int n = 0;
-      if (!FormatNumeric(f, dv, buf, n)) {
+      // A whole number below 10^15 scaled is exact as a double, so scaling it
+      // here gives the very digits the double path would (no rounding).
+      static constexpr uint64_t kWholeBelow[] = {
+          1000000000000000ull, 100000000000000ull, 10000000000000ull, 1000000000000ull,
+          100000000000ull,     10000000000ull,     1000000000ull,     100000000ull,
+          10000000ull,         1000000ull};
+      static constexpr int64_t kScale[] = {1,      10,      100,      1000,      10000,
+                                           100000, 1000000, 10000000, 100000000, 1000000000};
+      bool ok;
+      if (isInt && f.decimals <= 9 &&
+          (iv < 0 ? 0 - static_cast<uint64_t>(iv) : static_cast<uint64_t>(iv)) <
+              kWholeBelow[f.decimals])
+        ok = FormatScaled(f, iv * kScale[f.decimals], buf, n);
+      else
+        ok = FormatNumeric(f, dv, buf, n);
+      if (!ok) {
         std::memset(p, '*', f.imageLength);  // cannot be shown in the width
         return;
       }
