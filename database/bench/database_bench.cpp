@@ -96,21 +96,8 @@ double RawWalkAllColumns(sqlite3* db) {
 double EngineWalk(uint32_t conn) {
   SDBHANDLE t = 0;
   Check(SdbOpenTable90(conn, "CD_ExchangeRates", nullptr, 0, 1, 1, 2, 0, nullptr, &t), "open");
-  uint32_t length = 0;
-  Check(SdbGetRecordLength(t, &length), "SdbGetRecordLength");
-  std::vector<uint8_t> image(length);
   double start = CpuNow();
-  int rows = 0;
-  uint16_t eof = 0;
-  Check(SdbGotoTop(t), "SdbGotoTop");
-  Check(SdbAtEOF(t, &eof), "SdbAtEOF");
-  while (!eof) {
-    uint32_t len = length;
-    Check(SdbGetRecord(t, image.data(), &len), "SdbGetRecord");
-    ++rows;
-    Check(SdbSkip(t, 1), "SdbSkip");
-    Check(SdbAtEOF(t, &eof), "SdbAtEOF");
-  }
+  int rows = WalkImages(t);
   double s = CpuNow() - start;
   SdbCloseTable(t);
   if (rows != kRecords) std::exit(1);
