@@ -13,6 +13,8 @@
 
 namespace {
 
+using sdbtesting::ErrorOf;
+
 class BlobTest : public sdbtesting::DictionaryTest {
  protected:
   void SetUp() override {
@@ -36,14 +38,6 @@ class BlobTest : public sdbtesting::DictionaryTest {
   TField* F(const char* name) { return table->FieldByName(name); }
   // Changes a stored value behind the dataset's back.
   void StoreElsewhere(const std::string& sql) { sdbtesting::RunSql(Dictionary(), sql); }
-  static std::string ErrorOf(const std::function<void()>& action) {
-    try {
-      action();
-    } catch (const Exception& e) {
-      return e.Message();
-    }
-    return "<no error>";
-  }
 
   std::unique_ptr<TSdbConnection> connection;
   std::unique_ptr<TSdbTable> table;

@@ -13,6 +13,8 @@
 
 namespace {
 
+using sdbtesting::ErrorOf;
+
 class FilterTest : public sdbtesting::DictionaryTest {
  protected:
   void SetUp() override {
@@ -50,14 +52,6 @@ class FilterTest : public sdbtesting::DictionaryTest {
     std::string names;
     for (t.First(); !t.Eof(); t.Next()) names += t.FieldByName("NAME")->AsString() + ",";
     return names;
-  }
-  static std::string ErrorOf(const std::function<void()>& action) {
-    try {
-      action();
-    } catch (const Exception& e) {
-      return e.Message();
-    }
-    return "<no error>";
   }
 
   std::unique_ptr<TSdbConnection> connection;

@@ -13,6 +13,8 @@
 
 namespace {
 
+using sdbtesting::ErrorOf;
+
 class OptionsTest : public sdbtesting::DictionaryTest {
  protected:
   void SetUp() override {
@@ -27,17 +29,6 @@ class OptionsTest : public sdbtesting::DictionaryTest {
   void TearDown() override {
     table.reset();
     connection.reset();
-  }
-  static std::string ErrorOf(const std::function<void()>& action, uint32_t* code = nullptr) {
-    try {
-      action();
-    } catch (const ESDBDatabaseError& e) {
-      if (code) *code = e.EngineErrorCode();
-      return e.Message();
-    } catch (const Exception& e) {
-      return e.Message();
-    }
-    return "<no error>";
   }
 
   std::unique_ptr<TSdbConnection> connection;

@@ -15,6 +15,8 @@
 
 namespace {
 
+using sdbtesting::ErrorOf;
+
 class QueryTest : public sdbtesting::DictionaryTest {
  protected:
   void SetUp() override {
@@ -40,17 +42,6 @@ class QueryTest : public sdbtesting::DictionaryTest {
     bool barred = !query->Eof();
     query->Close();
     return barred;
-  }
-  static std::string ErrorOf(const std::function<void()>& action, uint32_t* code = nullptr) {
-    try {
-      action();
-    } catch (const ESDBDatabaseError& e) {
-      if (code) *code = e.EngineErrorCode();
-      return e.Message();
-    } catch (const Exception& e) {
-      return e.Message();
-    }
-    return "<no error>";
   }
   std::string Column(const std::string& sql) {
     auto rows = sdbtesting::SqliteRows(Dictionary(), sql);

@@ -42,12 +42,7 @@ class TableTest : public DictionaryTest {
   }
   /// The message of the exception `action` raises ("" when none).
   static std::string ErrorOf(const std::function<void()>& action) {
-    try {
-      action();
-    } catch (const Exception& e) {
-      return e.Message();
-    }
-    return "";
+    return sdbtesting::ErrorOf(action, nullptr, "");
   }
   /// The engine code of the ESDBDatabaseError `action` raises (0 when none).
   static uint32_t CodeOf(const std::function<void()>& action) {

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "sdbdata.h"
 #include "sdbexpr.h"
 #include "sdbstore.h"
 
@@ -145,6 +146,18 @@ void TDataSetDouble::FollowAliasTableType(TSdbConnectionTableTypes type) {
 void DictionaryTest::SetUp() {
   FDictionary = DataFolder() + "db/db.add";
   CreateDictionary(FDictionary, DemoSql());
+}
+
+std::string ErrorOf(const std::function<void()>& action, uint32_t* code, const std::string& none) {
+  try {
+    action();
+  } catch (const ESDBDatabaseError& e) {
+    if (code) *code = e.EngineErrorCode();
+    return e.Message();
+  } catch (const Exception& e) {
+    return e.Message();
+  }
+  return none;
 }
 
 }  // namespace sdbtesting

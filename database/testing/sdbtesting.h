@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -75,6 +77,12 @@ std::vector<std::vector<std::string>> SqliteRows(const std::string& path, const 
 /// The demo dictionary's statements (engine/tools/demo.sql): the program's
 /// four tables, a few currencies and one barred pair.
 std::string DemoSql();
+
+/// The message of the exception `action` raises, or `none` when it raises
+/// nothing; `code` (when given) receives the engine code of an
+/// ESDBDatabaseError.
+std::string ErrorOf(const std::function<void()>& action, uint32_t* code = nullptr,
+                    const std::string& none = "<no error>");
 
 /// A data folder (ending in "/") with the demo dictionary at
 /// DataFolder() + "db/db.add", made afresh for every test.
