@@ -372,13 +372,7 @@ void TSdbDataSet::SetScoped(bool value) {
       PositionedJump([&] {
         UpdateCursorPos();
         ActivateScope();
-        uint16_t visible = 0;
-        uint32_t rc = SdbIsRecordVisible(mlActiveHandle, &visible);
-        if (rc == SDB_E_NO_CURRENT_RECORD)
-          visible = 0;
-        else
-          Check(rc);
-        if (visible && !IsEmpty()) return true;
+        if (EngineRecordVisible() && !IsEmpty()) return true;
         mbScoped = true;
         First();
         return false;

@@ -50,6 +50,14 @@ TGetResult TSdbDataSet::FetchRecordHook(TRecordBuffer buffer, TGetMode mode, boo
   return result;
 }
 
+bool TSdbDataSet::EngineRecordVisible() {
+  uint16_t visible = 0;
+  uint32_t rc = SdbIsRecordVisible(mlActiveHandle, &visible);
+  if (rc == SDB_E_NO_CURRENT_RECORD) return false;
+  Check(rc);
+  return visible != 0;
+}
+
 TGetResult TSdbDataSet::FetchVisibleRecord(TRecordBuffer buffer, TGetMode mode) {
   const bool calcFirst = mpoSdbTableOptions->SdbCalcFieldsBeforeFilter();
   const bool calc = CalcFieldsSize() > 0 || static_cast<bool>(OnCalcFields);
@@ -64,13 +72,7 @@ TGetResult TSdbDataSet::FetchVisibleRecord(TRecordBuffer buffer, TGetMode mode) 
       Check(SdbAtBOF(mlHandle, &at));
       if (at) return grBOF;
     }
-    uint16_t visible = 0;
-    uint32_t rc = SdbIsRecordVisible(mlActiveHandle, &visible);
-    if (rc == SDB_E_NO_CURRENT_RECORD)
-      visible = 0;
-    else
-      Check(rc);
-    if (visible) {
+    if (EngineRecordVisible()) {
       ReadRecordImage(buffer, false);
       bool calculated = false;
       if (calcFirst && calc) {

@@ -714,6 +714,9 @@ class TSdbDataSet : public TDataSet, public TSdbDataSetInterface {
   /// Reads the engine's current record into a buffer (image, bookmark, blob
   /// indicators, OEM translation, optionally calculated fields).
   void ReadRecordImage(TRecordBuffer buffer, bool calcFields);
+  /// Whether the engine shows the active handle's current record (false
+  /// when there is none).
+  bool EngineRecordVisible();
   /// The fetch loop: end detection, engine visibility, OnFilterRecord.
   TGetResult FetchVisibleRecord(TRecordBuffer buffer, TGetMode mode);
   /// Sets mlActiveHandle from the index selection (index name, fields or
