@@ -20,6 +20,7 @@
 #include "OEMDEFS.h"
 #include "RateFeed.h"
 #include "RateStore.h"
+#include "StatusReport.h"
 #include "VistaReady.h"
 #include "mini_dialogs.h"
 #include "sdbcnnct.h"
@@ -159,7 +160,8 @@ void TfmTessaly::CreateComponents() {
   cmUpdate->setDefault(true);
   connect(cmUpdate, &QPushButton::clicked, this, [this] { UpdateClicked(); });
 
-  Memo2 = new QPlainTextEdit(this);
+  FReport = new TStatusReport(this);
+  Memo2 = FReport;
   add(Memo2, "Memo2", 56, 104, 433, 169, 1);
   Memo2->setReadOnly(true);
   Memo2->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -258,7 +260,9 @@ void TfmTessaly::AddStatusLine(const std::string& text) {
   // event is still processed for every line.
   const bool paint = !FReportPainted.isValid() || FReportPainted.hasExpired(ReportPaintInterval);
   if (Memo2->updatesEnabled() != paint) Memo2->setUpdatesEnabled(paint);
-  Memo2->appendPlainText(ReportText(text));
+  // A line that does not paint is added quietly: the view catches up when
+  // the report paints next.
+  FReport->AppendLine(ReportText(text), !paint);
   if (FEchoStatusLines) std::cout << text << '\n' << std::flush;
   QCoreApplication::processEvents();
   if (paint) FReportPainted.start();
@@ -266,6 +270,7 @@ void TfmTessaly::AddStatusLine(const std::string& text) {
 }
 
 void TfmTessaly::ShowAllStatusLines() {
+  FReport->ShowQuietLines();
   if (!Memo2->updatesEnabled()) Memo2->setUpdatesEnabled(true);
   FReportPainted.invalidate();
 }

@@ -21,6 +21,7 @@ class TSdbConnection;
 class TSdbQuery;
 class TSdbTable;
 class TShape;
+class TStatusReport;
 
 /// Raised by AddStatusLine once the window was closed during a run: the run
 /// unwinds without storing anything further.
@@ -102,6 +103,7 @@ class TfmTessaly : public QDialog {
   void ShowAllStatusLines();
 
   std::vector<QWidget*> FComponents;       // visual components in creation order
+  TStatusReport* FReport = nullptr;        // Memo2, which takes lines quietly
   std::unique_ptr<TRateStore> FRateStore;  // on the tables and the query above
   std::string FRateFeedHost;
   bool FEchoStatusLines = false;
