@@ -228,26 +228,38 @@ bool TSdbDataSet::SeekKey(bool nearest) {
       Last();  // nothing at or after the key
       return false;
     }
+    // Not found: back to where the seek started (the last record when the
+    // record it was on is gone).
+    const auto goBack = [&] {
+      if (wasEof) {
+        Last();
+      } else if (wasBof) {
+        First();
+      } else {
+        uint32_t rc = SdbGotoRecord(mlHandle, before);
+        if (rc == SDB_E_NO_SUCH_RECORD)
+          Last();
+        else
+          Check(rc);
+      }
+    };
     if (OnFilterRecord && Filtered()) {
       found = SeekWithRecordFilter(key);
-    } else {
-      uint16_t hit = 0;
-      Check(SdbSeek(mlActiveHandle, key.data(), static_cast<uint16_t>(key.size()), SDB_RAWKEY,
-                    SDB_HARDSEEK, &hit));
-      found = hit != 0;
+      if (!found) goBack();
+      return found;
     }
+    // The return to the record the cursor was on shares the seek's read of
+    // the file.
+    const uint32_t returnTo = wasEof || wasBof ? 0 : before;
+    uint16_t hit = 0, back = 0;
+    Check(SdbSeekOrGoto(mlActiveHandle, key.data(), static_cast<uint16_t>(key.size()), SDB_RAWKEY,
+                        SDB_HARDSEEK, mlHandle, returnTo, &hit, &back));
+    found = hit != 0;
     if (found) return true;
-    if (wasEof) {
+    if (returnTo == 0)
+      goBack();
+    else if (!back)
       Last();
-    } else if (wasBof) {
-      First();
-    } else {
-      uint32_t rc = SdbGotoRecord(mlHandle, before);
-      if (rc == SDB_E_NO_SUCH_RECORD)
-        Last();
-      else
-        Check(rc);
-    }
     return false;
   });
   return found;

@@ -132,6 +132,25 @@ TEST_F(KeysTest, MissingKeysAndNearestSeeks) {
   EXPECT_EQ(Name(), "D");
 }
 
+TEST_F(KeysTest, AMissingKeySeesWhatAnotherConnectionDidToTheRecordItLeaves) {
+  items->SetIndexName("NAME");
+  items->First();
+  items->Next();
+  ASSERT_EQ(Name(), "B");
+  // Changed elsewhere: the seek goes back to B all the same.
+  sdbtesting::RunSql(Dictionary(), "UPDATE Items SET QTY = 20 WHERE NAME = 'B'");
+  EXPECT_FALSE(items->FindKey({Variant("BB")}));
+  EXPECT_EQ(Name(), "B");
+  // Deleted elsewhere: the seek ends on the last record.
+  sdbtesting::RunSql(Dictionary(), "DELETE FROM Items WHERE NAME = 'B'");
+  EXPECT_FALSE(items->FindKey({Variant("BB")}));
+  EXPECT_EQ(Name(), "F");
+  // The key added elsewhere between two seeks is found by the second.
+  sdbtesting::RunSql(Dictionary(), "INSERT INTO Items VALUES ('BB', 'z', 9)");
+  EXPECT_TRUE(items->FindKey({Variant("BB")}));
+  EXPECT_EQ(items->FieldByName("QTY")->AsInteger(), 9);
+}
+
 TEST_F(KeysTest, RangesOnOneFieldAndTheirRefusals) {
   items->SetIndexName("NAME");
   int firsts = 0;

@@ -443,6 +443,23 @@ void BindParam(Database& db, sqlite3_stmt* stmt, int index, const Param& p);
 Table* NewLiveCursor(Statement& s, Database& db, const sdbstore::Translation& tr,
                      sqlite3_stmt* prepared, const std::vector<Param>& params);
 
+/// One read transaction over several reads of one call (or of calls made
+/// together, such as a seek and the return to the record it started from),
+/// which would otherwise take and drop the file's read lock each by itself:
+/// every lock is a system call. Nothing is begun inside a transaction, where
+/// the lock is held anyway, nor without a database. Only for reads: a write
+/// made inside would be committed by the destructor, not by the write.
+class ReadTogether {
+ public:
+  explicit ReadTogether(Database* db);
+  ~ReadTogether();
+  ReadTogether(const ReadTogether&) = delete;
+  ReadTogether& operator=(const ReadTogether&) = delete;
+
+ private:
+  Database* FDb = nullptr;
+};
+
 /// Closes a table or cursor handle (its locks and pending update go too).
 void CloseTable(Table& table);
 /// Drops a record lock the handle holds. The connection's lock is released

@@ -559,6 +559,69 @@ TEST_F(SdbIndexRates, IndexViewsFollowWritesThroughSqlAndTheEngine) {
   EXPECT_EQ(second, RecNo(r));
 }
 
+TEST_F(SdbIndexRates, SeekOrGotoGoesBackToTheRecordAsItIsStoredNow) {
+  SDBHANDLE r = Open("R"), pair = Index(r, "CURRPAIR");
+  SDBHANDLE other = 0;
+  SDB_OK(SdbConnect(dd.c_str(), &other));
+  uint16_t found = 9, back = 9;
+  auto seek = [&](const std::string& key, uint32_t returnTo) {
+    found = back = 9;
+    return SdbSeekOrGoto(pair, reinterpret_cast<const uint8_t*>(key.data()),
+                         static_cast<uint16_t>(key.size()), SDB_STRINGKEY, SDB_HARDSEEK, r,
+                         returnTo, &found, &back);
+  };
+  // Found: where SdbSeek goes, nothing gone back to.
+  SDB_OK(SdbGotoRecord(r, 7));
+  SDB_OK(seek("EURGBP", 7));
+  EXPECT_EQ(1, found);
+  EXPECT_EQ(0, back);
+  EXPECT_EQ("EUR", Get(r, "C1"));
+  EXPECT_EQ("GBP", Get(r, "C2"));
+  // Not found: back on the record, with what another connection stored meanwhile.
+  SDB_OK(Exec(other, "UPDATE R SET NAME = 'moved' WHERE ID = 70"));
+  SDB_OK(seek("EURAAA", 7));
+  EXPECT_EQ(0, found);
+  EXPECT_EQ(1, back);
+  EXPECT_EQ(7u, RecNo(r));
+  EXPECT_EQ("moved", Get(r, "NAME"));
+  // Nothing to go back to: at EOF, as after SdbSeek.
+  SDB_OK(seek("EURAAA", 0));
+  EXPECT_EQ(0, found);
+  EXPECT_EQ(0, back);
+  EXPECT_TRUE(AtEof(r));
+  // The record was deleted by another connection: at EOF, and no failure.
+  SDB_OK(Exec(other, "DELETE FROM R WHERE ID = 70"));
+  SDB_OK(seek("EURAAA", 7));
+  EXPECT_EQ(0, found);
+  EXPECT_EQ(0, back);
+  EXPECT_TRUE(AtEof(r));
+  // A key another connection added since is found.
+  SDB_OK(Exec(other, "INSERT INTO R (ID, C1, C2) VALUES (7000, 'EUR', 'AAA')"));
+  SDB_OK(seek("EURAAA", 8));
+  EXPECT_EQ(1, found);
+  EXPECT_EQ("7000", Get(r, "ID"));
+  // The seek's failure is the answer, with its own text.
+  found = 5;
+  EXPECT_EQ(SDB_E_INVALID_ARGUMENT,
+            SdbSeekOrGoto(pair, nullptr, 0, SDB_RAWKEY, 9, r, 8, &found, &back));
+  EXPECT_NE(std::string::npos, LastError().find("SdbSeek: unknown seek type 9.")) << LastError();
+  EXPECT_EQ(5, found);
+  // A pending change is written by itself before the seek: another
+  // connection reads it as soon as the call is back.
+  SDB_OK(SdbGotoRecord(r, 8));
+  SDB_OK(Set(r, "NAME", "pending"));
+  SDB_OK(seek("EURZZZ", 8));
+  EXPECT_EQ(1, back);
+  EXPECT_EQ("pending", Get(r, "NAME"));
+  SDBHANDLE stmt = 0, cursor = 0;
+  SDB_OK(SdbCreateSQLStatement(other, &stmt));
+  SDB_OK(
+      SdbExecuteSQLDirectW(stmt, U16("SELECT ID FROM R WHERE NAME = 'pending'").c_str(), &cursor));
+  EXPECT_EQ(1u, Count(cursor));
+  SdbCloseSQLStatement(stmt);
+  SdbDisconnect(other);
+}
+
 TEST(SdbIndexFreeTable, IndexesLiveWithTheTableFileAsItsOwnIndexFile) {
   TempDir dir;
   SDBHANDLE conn = 0;

@@ -267,6 +267,36 @@ extern "C" uint32_t SdbSeek(SDBHANDLE hIndex, const uint8_t* pucKey, uint16_t us
   });
 }
 
+extern "C" uint32_t SdbSeekOrGoto(SDBHANDLE hIndex, const uint8_t* pucKey, uint16_t usKeyLen,
+                                  uint16_t usDataType, uint16_t usSeekType, SDBHANDLE hReturn,
+                                  uint32_t ulReturnTo, uint16_t* pbFound, uint16_t* pbReturned) {
+  return Api([&] {
+    Index& x = IndexOf(hIndex, "SdbSeekOrGoto");
+    if (pbReturned) *pbReturned = 0;
+    // A pending write goes out in the seek or the move, committed by itself
+    // as always: never inside a read transaction, whose end would commit it.
+    auto pending = [](SDBHANDLE h) {
+      Object* o = Lookup(h);
+      if (!o) return false;
+      if (o->kind == Kind::Index) return static_cast<Index*>(o)->table.pending.active;
+      if (o->kind == Kind::Table || o->kind == Kind::Cursor)
+        return static_cast<Table*>(o)->pending.active;
+      return false;
+    };
+    std::optional<ReadTogether> together;
+    if (!pending(hIndex) && !(ulReturnTo != 0 && pending(hReturn))) together.emplace(x.table.db);
+    uint16_t found = 0;
+    uint32_t rc = SdbSeek(hIndex, pucKey, usKeyLen, usDataType, usSeekType, &found);
+    if (rc != SDB_SUCCESS) return rc;
+    if (pbFound) *pbFound = found;
+    if (found || ulReturnTo == 0) return SDB_SUCCESS;
+    rc = SdbGotoRecord(hReturn, ulReturnTo);
+    if (rc == SDB_E_NO_SUCH_RECORD) return SDB_SUCCESS;
+    if (rc == SDB_SUCCESS && pbReturned) *pbReturned = 1;
+    return rc;
+  });
+}
+
 extern "C" uint32_t SdbSetScope(SDBHANDLE hIndex, uint16_t usScopeOption, const uint8_t* pucScope,
                                 uint16_t usScopeLen, uint16_t usDataType) {
   return Api([&] {

@@ -262,33 +262,6 @@ Statement::Compiled* Reusable(Statement& s, const std::string& text) {
   return c;
 }
 
-// One read transaction over the whole run of a question (the schema check,
-// the steps and the description of the result), which would otherwise take
-// and drop the file's read lock each by itself: every lock is a system call,
-// and a short question took five of them. Not inside a transaction, where
-// the lock is held anyway.
-class ReadTogether {
- public:
-  explicit ReadTogether(Database* db) {
-    if (!db || db->InTransaction()) return;
-    db->Step(db->Prepare("BEGIN"));
-    FDb = db;
-  }
-  ~ReadTogether() {
-    if (!FDb || !FDb->InTransaction()) return;
-    try {
-      FDb->Step(FDb->Prepare("COMMIT"));
-    } catch (...) {
-      FDb->Rollback();  // it only read: nothing is lost
-    }
-  }
-  ReadTogether(const ReadTogether&) = delete;
-  ReadTogether& operator=(const ReadTogether&) = delete;
-
- private:
-  Database* FDb = nullptr;
-};
-
 // Gives a compiled statement back clean (no row pending, nothing bound), or
 // finalizes one prepared for a single run.
 struct StatementUse {

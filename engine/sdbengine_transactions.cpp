@@ -75,6 +75,25 @@ void Connection::RollbackTo(const std::string& name) {
   BumpWriteEpoch();
 }
 
+ReadTogether::ReadTogether(Database* db) {
+  if (!db || db->InTransaction()) return;
+  db->Step(db->Prepare("BEGIN"));
+  FDb = db;
+}
+
+ReadTogether::~ReadTogether() {
+  if (!FDb || !FDb->InTransaction()) return;
+  try {
+    FDb->Step(FDb->Prepare("COMMIT"));
+  } catch (...) {
+    try {
+      FDb->Rollback();  // it only read: nothing is lost
+    } catch (...) {
+      // A destructor cannot report it; the next call on the file will.
+    }
+  }
+}
+
 void Connection::DropPendingUpdates() {
   for (Table* t : tables) {
     t->CancelPending();

@@ -78,6 +78,8 @@ bool LockOwner::HoldsRecord(int64_t tableId, int64_t recno) const {
 }
 
 bool LockOwner::LockedByOther(int64_t tableId, int64_t recno) const {
+  // A write lock this owner holds excludes every other owner: no need to ask.
+  if (HoldsRecord(tableId, recno)) return false;
   struct flock fl;
   std::memset(&fl, 0, sizeof fl);
   fl.l_type = F_WRLCK;

@@ -604,6 +604,16 @@ uint32_t SdbStepIndexKey(SDBHANDLE hIndex, uint8_t* pucKey, uint16_t usKeyLen, i
    last record with the key; SDB_SEEKGT: the first record after the key. */
 uint32_t SdbSeek(SDBHANDLE hIndex, const uint8_t* pucKey, uint16_t usKeyLen, uint16_t usDataType,
                  uint16_t usSeekType, uint16_t* pbFound);
+/* SdbSeek, and when it finds nothing and ulReturnTo is not 0, SdbGotoRecord(
+   hReturn, ulReturnTo) after it, both in one read of the file (one read
+   transaction instead of two): the answer and the record gone back to are
+   seen as they were at one moment. Answers the seek's failure, else
+   SdbGotoRecord's other than SDB_E_NO_SUCH_RECORD. pbFound as SdbSeek;
+   pbReturned: 1 when the cursor went back, 0 when it did not (found, no
+   ulReturnTo, or the record is gone: the cursor is then at EOF). */
+uint32_t SdbSeekOrGoto(SDBHANDLE hIndex, const uint8_t* pucKey, uint16_t usKeyLen,
+                       uint16_t usDataType, uint16_t usSeekType, SDBHANDLE hReturn,
+                       uint32_t ulReturnTo, uint16_t* pbFound, uint16_t* pbReturned);
 /* Limits the index order to keys from SDB_TOP on or up to SDB_BOTTOM (a
    shorter key: every key it begins). Key types as SdbSeek. */
 uint32_t SdbSetScope(SDBHANDLE hIndex, uint16_t usScopeOption, const uint8_t* pucScope,
