@@ -27,12 +27,13 @@ void TSdbDataSet::GoLastHook() {
 
 TGetResult TSdbDataSet::FetchRecordHook(TRecordBuffer buffer, TGetMode mode, bool) {
   if (mlHandle == SdbNoHandle || State() == dsInsert) return grError;
+  int32_t skip = 0;
   switch (mode) {
     case gmNext:
-      Check(SdbSkip(mlActiveHandle, 1));
+      skip = 1;
       break;
     case gmPrior:
-      Check(SdbSkip(mlActiveHandle, -1));
+      skip = -1;
       break;
     case gmCurrent:
       break;
@@ -40,7 +41,7 @@ TGetResult TSdbDataSet::FetchRecordHook(TRecordBuffer buffer, TGetMode mode, boo
       return grError;
   }
   FLastRecordNumber = 0;
-  TGetResult result = FetchVisibleRecord(buffer, mode);
+  TGetResult result = FetchVisibleRecord(buffer, mode, skip);
   if (result == grOK) {
     TSdbRecInfo& info = RecInfo(buffer);
     info.SequenceNumber = GetEngineRecordNumber();
@@ -58,22 +59,24 @@ bool TSdbDataSet::EngineRecordVisible() {
   return visible != 0;
 }
 
-TGetResult TSdbDataSet::FetchVisibleRecord(TRecordBuffer buffer, TGetMode mode) {
+TGetResult TSdbDataSet::FetchVisibleRecord(TRecordBuffer buffer, TGetMode mode, int32_t skip) {
   const bool calcFirst = mpoSdbTableOptions->SdbCalcFieldsBeforeFilter();
   const bool calc = CalcFieldsSize() > 0 || static_cast<bool>(OnCalcFields);
+  // (Each end matters only in the directions that can meet it.)
+  const uint16_t ends =
+      (mode != gmPrior ? SDB_FETCH_AT_EOF : 0) | (mode != gmNext ? SDB_FETCH_AT_BOF : 0);
   for (;;) {
-    // (Each end matters only in the directions that can meet it.)
-    uint16_t at = 0;
-    if (mode != gmPrior) {
-      Check(SdbAtEOF(mlHandle, &at));
-      if (at) return grEOF;
-    }
-    if (mode != gmNext) {
-      Check(SdbAtBOF(mlHandle, &at));
-      if (at) return grBOF;
-    }
-    if (EngineRecordVisible()) {
-      ReadRecordImage(buffer, false);
+    // One engine call moves, tells the end or whether the record is shown,
+    // and delivers the image with its bookmark.
+    uint16_t fetched = SDB_FETCH_HIDDEN;
+    uint32_t length = musRecordSize;
+    uint32_t bookmarkSize = FBookmarkSize;
+    Check(SdbFetchRecord(mlActiveHandle, mlHandle, skip, ends, buffer, &length,
+                         buffer + musBookmarkOfs, &bookmarkSize, &fetched));
+    if (fetched == SDB_FETCH_EOF) return grEOF;
+    if (fetched == SDB_FETCH_BOF) return grBOF;
+    if (fetched == SDB_FETCH_RECORD) {
+      FinishRecordImage(buffer, false);
       bool calculated = false;
       if (calcFirst && calc) {
         CalculateFields(buffer);
@@ -85,7 +88,7 @@ TGetResult TSdbDataSet::FetchVisibleRecord(TRecordBuffer buffer, TGetMode mode) 
       }
     }
     if (mode == gmCurrent) return grError;
-    Check(SdbSkip(mlActiveHandle, mode == gmNext ? 1 : -1));
+    skip = mode == gmNext ? 1 : -1;
   }
 }
 

@@ -161,6 +161,10 @@ void TSdbDataSet::ReadRecordImage(TRecordBuffer buffer, bool calcFields) {
   Check(SdbGetRecord(mlHandle, buffer, &length));
   uint32_t bookmarkSize = FBookmarkSize;
   Check(SdbGetBookmark60(MoveHandle(), buffer + musBookmarkOfs, &bookmarkSize));
+  FinishRecordImage(buffer, calcFields);
+}
+
+void TSdbDataSet::FinishRecordImage(TRecordBuffer buffer, bool calcFields) {
   FLastRecordNumber = BufferRecordNumber(buffer);
 
   if (FBlobFieldCount > 0) {

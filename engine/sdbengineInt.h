@@ -472,12 +472,16 @@ void ReleaseRecordLock(Table& table, int64_t recno);
 /// The cursor a navigation call moves: a table or SQL cursor in its own
 /// order, or through an index handle its table in the index's order.
 Table& NavCursor(SDBHANDLE handle, const char* call);
+/// NavCursor for an object already resolved (a table, SQL cursor or index).
+Table& AimCursor(Object& object);
 /// SdbGetRecordCount of a table, cursor or index handle (option 1 respects
 /// filters and scopes, 2 ignores both, 3 respects scopes only).
 int64_t CountRecords(Object& object, uint16_t option);
 /// Whether the current record passes the filters (and through an index
 /// handle the index's condition and scopes). REQUIRES a current record.
 bool PassesOrder(SDBHANDLE handle, Table& table);
+/// The same through the handle's object (null: none).
+bool PassesOrder(Object* through, Table& table);
 /// Sets a key value on an index handle (SdbSetField... on an index).
 void SetKeyField(Object& index, SDBFIELD field, const char* call,
                  const std::function<void(const FieldDef&, uint8_t*, const std::string&)>& put,

@@ -3,7 +3,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <ostream>
 
 #include "sdbengineTesting.h"
 
@@ -479,4 +481,166 @@ TEST_F(SdbCursor, TheRecordCacheSizeReadsBackAndAWalkHonoursIt) {
   }
   EXPECT_EQ(SDB_E_INVALID_ARGUMENT, SdbGetCacheRecords(t, nullptr));
   SdbCloseTable(t);
+}
+
+namespace {
+
+// One step of a walk as SdbFetchRecord answers it, or as the calls it stands
+// for answer it one after the other.
+struct FetchStep {
+  uint32_t rc = 0;
+  uint16_t fetched = SDB_FETCH_HIDDEN;
+  std::vector<uint8_t> image;
+  std::vector<uint8_t> bookmark;
+  std::string error;  // the last error after the step
+  bool operator==(const FetchStep&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const FetchStep& s) {
+  return out << "rc " << s.rc << ", fetched " << s.fetched << ", " << s.image.size()
+             << " image bytes, bookmark "
+             << (s.bookmark.empty() ? 0 : s.bookmark[0] | s.bookmark[1] << 8) << ", last error "
+             << s.error;
+}
+
+constexpr uint32_t kRoom = 64;
+
+FetchStep FetchBySeparateCalls(SDBHANDLE move, SDBHANDLE table, int32_t skip, uint16_t ends,
+                               uint32_t room = kRoom) {
+  SdbSetLastError(0, "");
+  FetchStep s;
+  auto done = [&](uint32_t rc) {
+    s.rc = rc;
+    s.error = LastError();
+    return s;
+  };
+  uint32_t rc = skip != 0 ? SdbSkip(move, skip) : 0;
+  if (rc) return done(rc);
+  uint16_t at = 0;
+  if ((ends & SDB_FETCH_AT_EOF) && ((rc = SdbAtEOF(table, &at)) != 0 || at)) {
+    if (at) s.fetched = SDB_FETCH_EOF;
+    return done(rc);
+  }
+  if ((ends & SDB_FETCH_AT_BOF) && ((rc = SdbAtBOF(table, &at)) != 0 || at)) {
+    if (at) s.fetched = SDB_FETCH_BOF;
+    return done(rc);
+  }
+  uint16_t visible = 0;
+  rc = SdbIsRecordVisible(move, &visible);
+  if (rc == SDB_E_NO_CURRENT_RECORD || (rc == 0 && !visible)) return done(0);
+  if (rc) return done(rc);
+  s.image.resize(room);
+  uint32_t length = room;
+  rc = SdbGetRecord(table, s.image.data(), &length);
+  s.image.resize(std::min(length, room));
+  if (rc) return done(rc);
+  s.bookmark.resize(4);
+  uint32_t bookmarkLength = 4;
+  if ((rc = SdbGetBookmark60(move, s.bookmark.data(), &bookmarkLength)) != 0) return done(rc);
+  s.fetched = SDB_FETCH_RECORD;
+  return done(0);
+}
+
+FetchStep FetchByOneCall(SDBHANDLE move, SDBHANDLE table, int32_t skip, uint16_t ends,
+                         uint32_t room = kRoom) {
+  SdbSetLastError(0, "");
+  FetchStep s;
+  s.image.resize(room);
+  s.bookmark.resize(4);
+  uint32_t length = room, bookmarkLength = 4;
+  s.rc = SdbFetchRecord(move, table, skip, ends, s.image.data(), &length, s.bookmark.data(),
+                        &bookmarkLength, &s.fetched);
+  s.error = LastError();
+  // Only what the separate calls would have written is compared.
+  if (s.fetched == SDB_FETCH_RECORD || s.rc == SDB_E_INSUFFICIENT_BUFFER)
+    s.image.resize(std::min(length, room));
+  else
+    s.image.clear();
+  if (s.fetched != SDB_FETCH_RECORD) s.bookmark.clear();
+  return s;
+}
+
+}  // namespace
+
+TEST_F(SdbCursor, FetchRecordAnswersAsTheCallsItStandsFor) {
+  Fill(40);
+  SDB_OK(Exec("CREATE INDEX NAME ON T (NAME);"));
+  // Two cursors on the same rows: one moved by the separate calls, one by
+  // SdbFetchRecord; every step must answer alike.
+  SDBHANDLE a = Open("T"), b = Open("T");
+  int records = 0;
+  auto same = [&](SDBHANDLE moveA, SDBHANDLE moveB, int32_t skip, uint16_t ends,
+                  uint32_t room = kRoom) {
+    FetchStep want = FetchBySeparateCalls(moveA, a, skip, ends, room);
+    FetchStep got = FetchByOneCall(moveB, b, skip, ends, room);
+    EXPECT_EQ(want, got) << "skip " << skip << ", ends " << ends;
+    if (got.fetched == SDB_FETCH_RECORD) ++records;
+    return got;
+  };
+
+  // Forward across batch ends to EOF and on past it, the way back to BOF.
+  SDB_OK(SdbGotoBOF(a));
+  SDB_OK(SdbGotoBOF(b));
+  while (same(a, b, 1, SDB_FETCH_AT_EOF).fetched == SDB_FETCH_RECORD) {
+  }
+  EXPECT_EQ(40, records);
+  EXPECT_EQ(SDB_FETCH_EOF, same(a, b, 1, SDB_FETCH_AT_EOF).fetched);
+  same(a, b, 0, 0);  // no current record: not shown, the error kept
+  records = 0;
+  while (same(a, b, -1, SDB_FETCH_AT_BOF).fetched == SDB_FETCH_RECORD) {
+  }
+  EXPECT_EQ(40, records);
+
+  // Through an index handle with a scope: index order, the table's image.
+  SDBHANDLE xa = 0, xb = 0;
+  SDB_OK(SdbGetIndexHandle(a, "NAME", &xa));
+  SDB_OK(SdbGetIndexHandle(b, "NAME", &xb));
+  for (SDBHANDLE x : {xa, xb}) {
+    SDB_OK(SdbSetScope(x, SDB_TOP, reinterpret_cast<const uint8_t*>("n2"), 2, SDB_STRINGKEY));
+    SDB_OK(SdbSetScope(x, SDB_BOTTOM, reinterpret_cast<const uint8_t*>("n2"), 2, SDB_STRINGKEY));
+    SDB_OK(SdbGotoBOF(x));
+  }
+  records = 0;
+  while (same(xa, xb, 1, SDB_FETCH_AT_EOF | SDB_FETCH_AT_BOF).fetched == SDB_FETCH_RECORD) {
+  }
+  EXPECT_EQ(11, records);  // n2, n20..n29
+
+  // Filtered: a record written by another connection out of the filter while
+  // it is current is not shown; the next one is.
+  SDBHANDLE other = Other();
+  SDBHANDLE theirs = Open("T", 0, other);
+  for (SDBHANDLE t : {a, b}) {
+    SDB_OK(SdbSetAOF100(t, "ID > 30", 0));
+    SDB_OK(SdbGotoTop(t));
+  }
+  EXPECT_EQ(SDB_FETCH_RECORD, same(a, b, 1, SDB_FETCH_AT_EOF).fetched);  // 32
+  SDB_OK(SdbGotoRecord(theirs, 32));
+  SDB_OK(Set(theirs, "ID", "5"));
+  SDB_OK(SdbWriteRecord(theirs));
+  EXPECT_EQ(SDB_FETCH_HIDDEN, same(a, b, 0, SDB_FETCH_AT_EOF | SDB_FETCH_AT_BOF).fetched);
+  // Deleted by the other connection while current: not shown either.
+  EXPECT_EQ(SDB_FETCH_RECORD, same(a, b, 1, SDB_FETCH_AT_EOF).fetched);  // 33
+  SDB_OK(SdbGotoRecord(theirs, 33));
+  SDB_OK(SdbDeleteRecord(theirs));
+  EXPECT_EQ(SDB_FETCH_HIDDEN, same(a, b, 0, SDB_FETCH_AT_EOF | SDB_FETCH_AT_BOF).fetched);
+  EXPECT_EQ(SDB_FETCH_RECORD, same(a, b, 1, SDB_FETCH_AT_EOF).fetched);  // 34
+
+  // A pending update: its image is the one delivered.
+  SDB_OK(Set(a, "NAME", "pending"));
+  SDB_OK(Set(b, "NAME", "pending"));
+  FetchStep pending = same(a, b, 0, SDB_FETCH_AT_EOF | SDB_FETCH_AT_BOF);
+  EXPECT_NE(pending.image.end(),
+            std::search(pending.image.begin(), pending.image.end(), "pending", "pending" + 7));
+  SDB_OK(SdbCancelUpdate(a));
+  SDB_OK(SdbCancelUpdate(b));
+
+  // Failures answer the failing call's code and text.
+  EXPECT_EQ(SDB_E_INSUFFICIENT_BUFFER, same(a, b, 0, SDB_FETCH_AT_EOF, 4).rc);
+  EXPECT_EQ(SDB_E_INVALID_HANDLE, same(0x7FFFFFF0, 0x7FFFFFF0, 1, SDB_FETCH_AT_EOF).rc);
+  uint16_t fetched = 0;
+  EXPECT_EQ(SDB_E_INVALID_ARGUMENT,
+            SdbFetchRecord(b, b, 0, SDB_FETCH_AT_EOF, nullptr, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(SDB_E_INVALID_ARGUMENT, SdbFetchRecord(b, b, 0, SDB_FETCH_AT_EOF, nullptr, nullptr,
+                                                   nullptr, nullptr, &fetched));
+  SDB_OK(SdbDisconnect(other));
 }

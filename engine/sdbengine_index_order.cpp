@@ -516,13 +516,16 @@ int64_t CountRecords(Object& object, uint16_t option) {
 }
 
 Table& NavCursor(SDBHANDLE handle, const char* call) {
-  Object* o = Resolve(handle, {Kind::Table, Kind::Cursor, Kind::Index}, call);
-  if (o->kind == Kind::Index) {
-    Index& x = static_cast<Index&>(*o);
+  return AimCursor(*Resolve(handle, {Kind::Table, Kind::Cursor, Kind::Index}, call));
+}
+
+Table& AimCursor(Object& o) {
+  if (o.kind == Kind::Index) {
+    Index& x = static_cast<Index&>(o);
     x.table.order = &x.rows;
     return x.table;
   }
-  Table& t = static_cast<Table&>(*o);
+  Table& t = static_cast<Table&>(o);
   RowSource* filtered = nullptr;  // a result's filtered rows, a table's filtered record order
   if (t.orders)
     filtered = t.orders->result ? t.orders->result.get()
@@ -532,7 +535,10 @@ Table& NavCursor(SDBHANDLE handle, const char* call) {
 }
 
 bool PassesOrder(SDBHANDLE handle, Table& t) {
-  Object* o = Lookup(handle);
+  return PassesOrder(Lookup(handle), t);
+}
+
+bool PassesOrder(Object* o, Table& t) {
   Index* x = o && o->kind == Kind::Index ? static_cast<Index*>(o) : nullptr;
   std::string cond;
   if (x) {

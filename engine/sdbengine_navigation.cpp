@@ -254,6 +254,35 @@ Table& Nav(SDBHANDLE h, const char* call) {
   return NavCursor(h, call);
 }
 
+// SdbIsRecordVisible's answer for the cursor `t` reached through `h`, the
+// handle's object.
+bool Shown(Object* h, Table& t) {
+  if (t.bof || t.eof)
+    Throw(SDB_E_NO_CURRENT_RECORD,
+          "SdbIsRecordVisible: there is no current record in " + t.name + ".");
+  bool visible = !t.deleted;
+  if (visible && !t.Fresh()) visible = t.Reread();
+  if (visible) visible = PassesOrder(h, t);  // filters, index condition, scopes
+  return visible;
+}
+
+// A bookmark's bytes: the record number in four bytes, little-endian.
+uint32_t PutBookmarkBytes(int64_t number, uint8_t* pucBookmark, uint32_t* pulLength) {
+  uint8_t bytes[4] = {uint8_t(number), uint8_t(number >> 8), uint8_t(number >> 16),
+                      uint8_t(number >> 24)};
+  return PutBytes(bytes, 4, pucBookmark, pulLength);
+}
+
+// SdbGetBookmark60's answer for the cursor `t`.
+uint32_t PutBookmark60(Table& t, uint8_t* pucBookmark, uint32_t* pulLength) {
+  int64_t number = t.pending.active && t.pending.append ? t.pending.recno : 0;
+  if (!number) {
+    t.Current("SdbGetBookmark60");
+    number = t.recno;
+  }
+  return PutBookmarkBytes(number, pucBookmark, pulLength);
+}
+
 }  // namespace
 
 extern "C" uint32_t SdbGotoTop(SDBHANDLE hObj) {
@@ -356,17 +385,7 @@ extern "C" uint32_t SdbGetBookmark(SDBHANDLE hObj, SDBHANDLE* phBookmark) {
 }
 
 extern "C" uint32_t SdbGetBookmark60(SDBHANDLE hObj, uint8_t* pucBookmark, uint32_t* pulLength) {
-  return Api([&] {
-    Table& t = Nav(hObj, "SdbGetBookmark60");
-    int64_t number = t.pending.active && t.pending.append ? t.pending.recno : 0;
-    if (!number) {
-      t.Current("SdbGetBookmark60");
-      number = t.recno;
-    }
-    uint8_t bytes[4] = {uint8_t(number), uint8_t(number >> 8), uint8_t(number >> 16),
-                        uint8_t(number >> 24)};
-    return PutBytes(bytes, 4, pucBookmark, pulLength);
-  });
+  return Api([&] { return PutBookmark60(Nav(hObj, "SdbGetBookmark60"), pucBookmark, pulLength); });
 }
 
 extern "C" uint32_t SdbGotoBookmark(SDBHANDLE hObj, SDBHANDLE hBookmark) {
@@ -396,14 +415,7 @@ extern "C" uint32_t SdbCompareBookmarks(const uint8_t* pucBookmark1, const uint8
 extern "C" uint32_t SdbIsRecordVisible(SDBHANDLE hObj, uint16_t* pbVisible) {
   return Api([&] {
     Need(pbVisible, "answer");
-    Table& t = Nav(hObj, "SdbIsRecordVisible");
-    if (t.bof || t.eof)
-      Throw(SDB_E_NO_CURRENT_RECORD,
-            "SdbIsRecordVisible: there is no current record in " + t.name + ".");
-    bool visible = !t.deleted;
-    if (visible && !t.Fresh()) visible = t.Reread();
-    if (visible) visible = PassesOrder(hObj, t);  // filters, index condition, scopes
-    *pbVisible = visible ? 1 : 0;
+    *pbVisible = Shown(Lookup(hObj), Nav(hObj, "SdbIsRecordVisible")) ? 1 : 0;
     return SDB_SUCCESS;
   });
 }
@@ -422,4 +434,59 @@ extern "C" uint32_t SdbIsRecordDeleted(SDBHANDLE hTable, uint16_t* pbDeleted) {
 
 extern "C" uint32_t SdbGetDeleted(uint16_t* pbShowDeleted) {
   return Api([&] { return PutBool(false, pbShowDeleted, "answer"); });
+}
+
+extern "C" uint32_t SdbFetchRecord(SDBHANDLE hMove, SDBHANDLE hTable, int32_t lSkip,
+                                   uint16_t usEnds, uint8_t* pucRec, uint32_t* pulRecLen,
+                                   uint8_t* pucBookmark, uint32_t* pulBookmarkLen,
+                                   uint16_t* pusFetched) {
+  // The steps of the calls this one stands for, in their order and with
+  // their texts, so that a failure reads as that call's failure. Each handle
+  // is resolved once, by the first step that uses it; every step aims the
+  // cursor at its handle's order as its call does.
+  return Api([&] {
+    *Need(pusFetched, "answer") = SDB_FETCH_HIDDEN;
+    Object* move = nullptr;
+    Object* table = nullptr;
+    auto nav = [](Object*& o, SDBHANDLE h, const char* call) -> Table& {
+      if (!o) o = Resolve(h, {Kind::Table, Kind::Cursor, Kind::Index}, call);
+      return AimCursor(*o);
+    };
+    if (lSkip != 0) nav(move, hMove, "SdbSkip").Skip(lSkip);
+    if ((usEnds & SDB_FETCH_AT_EOF) && nav(table, hTable, "SdbAtEOF").eof) {
+      *pusFetched = SDB_FETCH_EOF;
+      return SDB_SUCCESS;
+    }
+    if ((usEnds & SDB_FETCH_AT_BOF) && nav(table, hTable, "SdbAtBOF").bof) {
+      *pusFetched = SDB_FETCH_BOF;
+      return SDB_SUCCESS;
+    }
+    // No current record counts as a record not shown, its error kept as the
+    // last one.
+    bool shown = false;
+    Table* cursor = nullptr;
+    uint32_t rc = Api([&] {
+      cursor = &nav(move, hMove, "SdbIsRecordVisible");
+      shown = Shown(move, *cursor);
+      return SDB_SUCCESS;
+    });
+    if (rc == SDB_E_NO_CURRENT_RECORD || (rc == SDB_SUCCESS && !shown)) return SDB_SUCCESS;
+    if (rc != SDB_SUCCESS) return rc;
+    Table& t = table && table->kind != Kind::Index ? static_cast<Table&>(*table)
+                                                   : TableOrCursor(hTable, "SdbGetRecord");
+    if (&t == cursor && !t.pending.active) {
+      // The record just shown, through the handle the cursor is aimed at:
+      // current and fresh, nothing pending.
+      rc = PutBytes(t.image.data(), t.RecordLength(), pucRec, pulRecLen);
+      if (rc != SDB_SUCCESS) return rc;
+      rc = PutBookmarkBytes(t.recno, pucBookmark, pulBookmarkLen);
+    } else {
+      rc = PutBytes(t.ReadImage("SdbGetRecord"), t.RecordLength(), pucRec, pulRecLen);
+      if (rc != SDB_SUCCESS) return rc;
+      rc = PutBookmark60(AimCursor(*move), pucBookmark, pulBookmarkLen);
+    }
+    if (rc != SDB_SUCCESS) return rc;
+    *pusFetched = SDB_FETCH_RECORD;
+    return SDB_SUCCESS;
+  });
 }

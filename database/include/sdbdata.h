@@ -714,11 +714,14 @@ class TSdbDataSet : public TDataSet, public TSdbDataSetInterface {
   /// Reads the engine's current record into a buffer (image, bookmark, blob
   /// indicators, OEM translation, optionally calculated fields).
   void ReadRecordImage(TRecordBuffer buffer, bool calcFields);
+  /// What ReadRecordImage does once the image and bookmark are in the buffer.
+  void FinishRecordImage(TRecordBuffer buffer, bool calcFields);
   /// Whether the engine shows the active handle's current record (false
   /// when there is none).
   bool EngineRecordVisible();
-  /// The fetch loop: end detection, engine visibility, OnFilterRecord.
-  TGetResult FetchVisibleRecord(TRecordBuffer buffer, TGetMode mode);
+  /// The fetch loop: the move by `skip` first, end detection, engine
+  /// visibility, OnFilterRecord.
+  TGetResult FetchVisibleRecord(TRecordBuffer buffer, TGetMode mode, int32_t skip = 0);
   /// Sets mlActiveHandle from the index selection (index name, fields or
   /// the default index) and lays the buffers out again.
   void ActivateIndex();

@@ -420,6 +420,24 @@ uint32_t SdbIsRecordVisible(SDBHANDLE hObj, uint16_t* pbVisible);
 uint32_t SdbIsRecordDeleted(SDBHANDLE hTable, uint16_t* pbDeleted);
 /* Whether deleted records are shown: never, deleted records are gone. */
 uint32_t SdbGetDeleted(uint16_t* pbShowDeleted);
+/* One step of a record walk, as a dataset's fetch loop takes it: in one call
+   what SdbSkip(hMove, lSkip) (none for 0), SdbAtEOF and SdbAtBOF(hTable) (as
+   usEnds asks), SdbIsRecordVisible(hMove), SdbGetRecord(hTable) and
+   SdbGetBookmark60(hMove) do one after the other. *pusFetched answers
+   SDB_FETCH_EOF or SDB_FETCH_BOF (an end asked about is reached),
+   SDB_FETCH_HIDDEN (the record is not shown, or there is none: the last error
+   then tells SDB_E_NO_CURRENT_RECORD) or SDB_FETCH_RECORD (the image and the
+   bookmark are copied, their lengths in/out as in those calls). A step that
+   fails answers that call's code and text and ends the call. */
+#define SDB_FETCH_RECORD 0
+#define SDB_FETCH_EOF 1
+#define SDB_FETCH_BOF 2
+#define SDB_FETCH_HIDDEN 3
+#define SDB_FETCH_AT_EOF 1 /* usEnds: stop at EOF */
+#define SDB_FETCH_AT_BOF 2 /* usEnds: stop at BOF */
+uint32_t SdbFetchRecord(SDBHANDLE hMove, SDBHANDLE hTable, int32_t lSkip, uint16_t usEnds,
+                        uint8_t* pucRec, uint32_t* pulRecLen, uint8_t* pucBookmark,
+                        uint32_t* pulBookmarkLen, uint16_t* pusFetched);
 
 /* ---- Writing --------------------------------------------------------------
    SdbSet... calls change the pending update of the current (or appended)
