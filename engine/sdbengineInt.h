@@ -67,7 +67,15 @@ T* Need(T* p, const char* what) {
 uint32_t PutText(std::string_view text, char* buf, uint16_t* len);
 uint32_t PutText32(std::string_view text, char* buf, uint32_t* len);
 uint32_t PutTextW(std::u16string_view text, char16_t* buf, uint32_t* len);
-uint32_t PutBytes(const void* data, size_t size, uint8_t* buf, uint32_t* len);
+uint32_t PutBytesChecked(const void* data, size_t size, uint8_t* buf, uint32_t* len);
+inline uint32_t PutBytes(const void* data, size_t size, uint8_t* buf, uint32_t* len) {
+  if (buf && len && size <= *len) {  // what fits, inline: a walk copies every record
+    if (size) std::memcpy(buf, data, size);
+    *len = static_cast<uint32_t>(size);
+    return SDB_SUCCESS;
+  }
+  return PutBytesChecked(data, size, buf, len);
+}
 inline uint32_t PutBool(bool value, uint16_t* out, const char* what) {
   *Need(out, what) = value ? 1 : 0;
   return SDB_SUCCESS;

@@ -76,7 +76,7 @@ uint32_t PutTextW(std::u16string_view text, char16_t* buf, uint32_t* len) {
                       " characters are needed, " + std::to_string(room) + " were given.");
 }
 
-uint32_t PutBytes(const void* data, size_t size, uint8_t* buf, uint32_t* len) {
+uint32_t PutBytesChecked(const void* data, size_t size, uint8_t* buf, uint32_t* len) {
   Need(len, "buffer length");
   uint32_t room = buf ? *len : 0;
   if (size <= room) {

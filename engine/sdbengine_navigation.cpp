@@ -111,8 +111,8 @@ void Table::LoadBatch(int64_t fromRecno, const uint8_t* fromImage, bool forward)
 void Table::TakeBatchRow() {
   const size_t len = RecordLength();
   recno = FBatchRecnos[FBatchPos];
-  image.assign(FBatchImages.begin() + FBatchPos * len,
-               FBatchImages.begin() + (FBatchPos + 1) * len);
+  image.resize(len);
+  std::memcpy(image.data(), FBatchImages.data() + FBatchPos * len, len);
   imageEpoch = FBatchEpoch;
   imageAtMs = FBatchAtMs;
   bof = eof = deleted = false;
@@ -448,8 +448,12 @@ extern "C" uint32_t SdbFetchRecord(SDBHANDLE hMove, SDBHANDLE hTable, int32_t lS
     *Need(pusFetched, "answer") = SDB_FETCH_HIDDEN;
     Object* move = nullptr;
     Object* table = nullptr;
-    auto nav = [](Object*& o, SDBHANDLE h, const char* call) -> Table& {
-      if (!o) o = Resolve(h, {Kind::Table, Kind::Cursor, Kind::Index}, call);
+    auto nav = [&](Object*& o, SDBHANDLE h, const char* call) -> Table& {
+      if (!o) {
+        // Without an index the dataset moves the table handle itself.
+        Object* known = h == hMove ? move : h == hTable ? table : nullptr;
+        o = known ? known : Resolve(h, {Kind::Table, Kind::Cursor, Kind::Index}, call);
+      }
       return AimCursor(*o);
     };
     if (lSkip != 0) nav(move, hMove, "SdbSkip").Skip(lSkip);
@@ -472,7 +476,8 @@ extern "C" uint32_t SdbFetchRecord(SDBHANDLE hMove, SDBHANDLE hTable, int32_t lS
     });
     if (rc == SDB_E_NO_CURRENT_RECORD || (rc == SDB_SUCCESS && !shown)) return SDB_SUCCESS;
     if (rc != SDB_SUCCESS) return rc;
-    Table& t = table && table->kind != Kind::Index ? static_cast<Table&>(*table)
+    Object* known = table ? table : hTable == hMove ? move : nullptr;
+    Table& t = known && known->kind != Kind::Index ? static_cast<Table&>(*known)
                                                    : TableOrCursor(hTable, "SdbGetRecord");
     if (&t == cursor && !t.pending.active) {
       // The record just shown, through the handle the cursor is aimed at:
