@@ -9,7 +9,7 @@
 
 void TStatusReport::AppendLine(const QString& line, bool quiet) {
   QTextDocument* doc = document();
-  if (!quiet || !isVisible() || doc->maximumBlockCount() > 0) {
+  if (!quiet || !isVisible() || doc->maximumBlockCount() > 0 || centerOnScroll()) {
     ShowQuietLines();
     appendPlainText(line);
     return;

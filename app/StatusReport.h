@@ -16,8 +16,9 @@ class TStatusReport : public QPlainTextEdit {
   using QPlainTextEdit::QPlainTextEdit;
 
   /// Appends line as the new last line, as appendPlainText does. quiet:
-  /// the view catches up later (only while the report is shown and has no
-  /// block limit; otherwise the line is appended at once).
+  /// the view catches up later (only while the report is shown, has no
+  /// block limit and does not centre on scrolling; otherwise the line is
+  /// appended at once).
   void AppendLine(const QString& line, bool quiet);
   /// Lays out the quiet lines, sizes the scroll bars, keeps the view at the
   /// end when it was there, and repaints. Nothing when no line is waiting.

@@ -122,6 +122,28 @@ TEST_F(StatusReportTest, AViewScrolledAwayFromTheEndStaysWhereItIs) {
   EXPECT_EQ(Quiet->verticalScrollBar()->value(), 5);
 }
 
+TEST_F(StatusReportTest, AReportThatCentresOnScrollingFollowsItsOwnRule) {
+  Quiet->setCenterOnScroll(true);
+  Plain->setCenterOnScroll(true);
+  for (const QString& line : RunLines(60)) Add(line, true);
+  Quiet->ShowQuietLines();
+  ExpectSameView();
+}
+
+TEST_F(StatusReportTest, AReportWithABlockLimitDropsItsFirstLinesAsAppendsDo) {
+  Quiet->setMaximumBlockCount(25);
+  Plain->setMaximumBlockCount(25);
+  const std::vector<QString> lines = RunLines(60);
+  for (int i = 0; i < 30; ++i) Add(lines[i], false);
+  // Scrolled away from the end, the view keeps its lines while the first
+  // ones are dropped.
+  Quiet->verticalScrollBar()->setValue(3);
+  Plain->verticalScrollBar()->setValue(3);
+  for (int i = 30; i < 60; ++i) Add(lines[i], true);
+  Quiet->ShowQuietLines();
+  ExpectSameView();
+}
+
 TEST_F(StatusReportTest, AHiddenReportTakesItsLinesAtOnce) {
   Window->hide();
   for (const QString& line : RunLines(40)) Add(line, true);
