@@ -371,3 +371,29 @@ TEST_F(SdbSql, APreparedStatementRunsAgainWithNewValuesAndTheCurrentCatalog) {
   EXPECT_EQ("two", Get(cursor, "A"));
   EXPECT_EQ("one", Get(cursor, "B"));
 }
+
+TEST_F(SdbSql, AStatementPreparedAfterAnotherConnectionChangedTheTableTakesTheTableAsItIsNow) {
+  SDB_OK(
+      Exec("CREATE TABLE Pairs (A CHAR(3), B CHAR(3));"
+           "INSERT INTO Pairs VALUES ('a1', 'b1');"));
+  SDBHANDLE other = 0, cursor = 0;
+  SDB_OK(SdbConnect(dd.c_str(), &other));
+  SDB_OK(Exec(other, "ALTER TABLE Pairs ADD COLUMN C CHAR(3)"));
+  // The values fill the three fields the table has now, not the two this
+  // connection saw last.
+  SDB_OK(Prepare("INSERT INTO Pairs VALUES ('a2', 'b2', 'c2')"));
+  SDB_OK(SdbExecuteSQL(stmt, nullptr));
+  SDB_OK(Prepare("SELECT * FROM Pairs WHERE A = 'a2'"));
+  SDB_OK(SdbExecuteSQL(stmt, &cursor));
+  ASSERT_EQ(1u, Count(cursor));
+  SDB_OK(SdbGotoTop(cursor));
+  EXPECT_EQ("c2", Get(cursor, "C"));
+  SDB_OK(SdbCloseTable(cursor));
+  // A table dropped there is missing here before anything runs on it.
+  SDB_OK(Exec(other, "DROP TABLE Pairs"));
+  uint32_t rc = Prepare("SELECT A FROM Pairs");
+  if (rc == 0) rc = SdbExecuteSQL(stmt, &cursor);
+  EXPECT_EQ(SDB_E_SQL, rc);
+  EXPECT_NE(std::string::npos, LastError().find("no such table")) << LastError();
+  SdbDisconnect(other);
+}

@@ -262,6 +262,22 @@ Statement::Compiled* Reusable(Statement& s, const std::string& text) {
   return c;
 }
 
+// Defers the schema check of a database while it lives.
+class DeferredSchemaCheck {
+ public:
+  explicit DeferredSchemaCheck(Database* db) : FDb(db) {
+    if (FDb) FDb->DeferSchemaCheck(true);
+  }
+  ~DeferredSchemaCheck() {
+    if (FDb) FDb->DeferSchemaCheck(false);
+  }
+  DeferredSchemaCheck(const DeferredSchemaCheck&) = delete;
+  DeferredSchemaCheck& operator=(const DeferredSchemaCheck&) = delete;
+
+ private:
+  Database* FDb;
+};
+
 // Gives a compiled statement back clean (no row pending, nothing bound), or
 // finalizes one prepared for a single run.
 struct StatementUse {
@@ -514,7 +530,16 @@ extern "C" uint32_t SdbPrepareSQLW(SDBHANDLE hStatement, const char16_t* pwcSQL)
     s.params.clear();
     s.rowsAffected = -1;
     s.sql = sdbstore::Utf16ToUtf8(WideZ(Need(pwcSQL, "SQL text")));
-    s.parts = PrepareText(s, s.sql);
+    // The execution checks the schema in the read it runs in and translates
+    // anew when it changed: the translation here can take the tables as last
+    // seen and spare the file a read of its own. A text that fails so is
+    // translated again on the tables as they are now, whose answer counts.
+    try {
+      DeferredSchemaCheck deferred(s.conn->dictionary ? &s.conn->Dictionary() : nullptr);
+      s.parts = PrepareText(s, s.sql);
+    } catch (...) {
+      s.parts = PrepareText(s, s.sql);
+    }
     for (const Prepared& p : s.parts)
       for (const std::string& name : p.params) s.paramNames.push_back(name);
     s.params.assign(s.paramNames.size(), Param{});

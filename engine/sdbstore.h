@@ -662,6 +662,11 @@ class Database {
   /// The generation as last seen, without asking the file: it may lag behind
   /// a change made meanwhile (the next SchemaGeneration() then moves on).
   uint64_t KnownGeneration() const { return FGeneration; }
+  /// While deferred, SchemaGeneration() (and so FindTable) answers what was
+  /// last seen without asking the file, once it has been asked at all: for
+  /// translating a statement whose generation is checked again, for real,
+  /// before it runs (a change made meanwhile then translates it anew).
+  void DeferSchemaCheck(bool deferred) { FDeferSchemaCheck = deferred; }
 
  private:
   Database(sqlite3* db, std::string path);
@@ -685,6 +690,7 @@ class Database {
   // By table id; one entry per field list in use (the table and projections).
   std::unordered_map<int64_t, std::vector<std::unique_ptr<RowStatements>>> FRowSql;
   int FSchemaVersion = -1;
+  bool FDeferSchemaCheck = false;
   uint64_t FGeneration = 0;
 };
 

@@ -227,8 +227,9 @@ std::unique_ptr<Database> Database::Open(const std::string& path, const OpenOpti
       db->Exec("SELECT count(*) FROM sqlite_master");
     else
       db->Exec("PRAGMA journal_mode=WAL");
-    db->Exec("PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF; PRAGMA recursive_triggers=OFF;"
-             " PRAGMA cache_size=-16384");
+    db->Exec(
+        "PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF; PRAGMA recursive_triggers=OFF;"
+        " PRAGMA cache_size=-16384");
     if (!readOnly) db->EnsureCatalog();
   } catch (const StoreError& e) {
     if (e.native() == SQLITE_NOTADB || e.native() == SQLITE_CORRUPT)
@@ -384,6 +385,7 @@ std::string ColText(sqlite3_stmt* s, int i) {
 // ---------------------------------------------------------------- table cache
 
 uint64_t Database::SchemaGeneration() {
+  if (FDeferSchemaCheck && FSchemaVersion >= 0) return FGeneration;
   sqlite3_stmt* stmt = Prepare("PRAGMA schema_version");
   int version = Step(stmt) ? sqlite3_column_int(stmt, 0) : 0;
   sqlite3_reset(stmt);
