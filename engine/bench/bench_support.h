@@ -46,6 +46,17 @@ inline double CpuNow() {
   return ts.tv_sec + ts.tv_nsec * 1e-9;
 }
 
+// The time of a run that saw what it should (`ok`); otherwise the run's
+// figure would mean nothing: says what it saw (`what` holds one %d) and stops.
+inline double Seen(double seconds, bool ok, const char* what, int count) {
+  if (!ok) {
+    std::fprintf(stderr, what, count);
+    std::fputc('\n', stderr);
+    std::exit(1);
+  }
+  return seconds;
+}
+
 inline void Report(const char* what, int units, double engine, double raw) {
   std::printf("%-46s engine %8.3f us   raw %8.3f us   engine/raw %.2f\n", what,
               engine / units * 1e6, raw / units * 1e6, engine / raw);

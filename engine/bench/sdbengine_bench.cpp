@@ -51,11 +51,7 @@ double RawWalk(sqlite3* db, const char* table) {
   }
   double t = CpuNow() - start;
   sqlite3_finalize(st);
-  if (rows != kWalkRecords || sum == 0) {
-    std::fprintf(stderr, "raw walk saw %d records\n", rows);
-    std::exit(1);
-  }
-  return t;
+  return Seen(t, rows == kWalkRecords && sum != 0, "raw walk saw %d records", rows);
 }
 
 double EngineWalk(SDBHANDLE conn, const char* table) {

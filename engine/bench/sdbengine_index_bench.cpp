@@ -78,11 +78,7 @@ double RawSeeks(sqlite3* db, const std::vector<Pair>& keys) {
   }
   double t = CpuNow() - start;
   sqlite3_finalize(st);
-  if (found != kSeeks || sum == 0) {
-    std::fprintf(stderr, "raw seeks found %d\n", found);
-    std::exit(1);
-  }
-  return t;
+  return Seen(t, found == kSeeks && sum != 0, "raw seeks found %d", found);
 }
 
 double EngineSeeks(SDBHANDLE table, SDBHANDLE pair, const std::vector<Pair>& keys,
@@ -105,11 +101,7 @@ double EngineSeeks(SDBHANDLE table, SDBHANDLE pair, const std::vector<Pair>& key
     }
   }
   double t = CpuNow() - start;
-  if (found != kSeeks) {
-    std::fprintf(stderr, "engine seeks found %d\n", found);
-    std::exit(1);
-  }
-  return t;
+  return Seen(t, found == kSeeks, "engine seeks found %d", found);
 }
 
 double RawRange(sqlite3* db, int from) {
@@ -131,11 +123,7 @@ double RawRange(sqlite3* db, int from) {
   }
   double t = CpuNow() - start;
   sqlite3_finalize(st);
-  if (rows != kRange * kRangeRepeats || sum == 0) {
-    std::fprintf(stderr, "raw range saw %d\n", rows);
-    std::exit(1);
-  }
-  return t;
+  return Seen(t, rows == kRange * kRangeRepeats && sum != 0, "raw range saw %d", rows);
 }
 
 // Walks a handle's order from the top to the end, reading every record.
@@ -178,11 +166,7 @@ double EngineRange(SDBHANDLE table, SDBHANDLE byK, int from, std::vector<uint8_t
     Check(SdbClearAllScopes(table), "SdbClearAllScopes");
   }
   double t = CpuNow() - start;
-  if (rows != kRange * kRangeRepeats) {
-    std::fprintf(stderr, "engine range saw %d\n", rows);
-    std::exit(1);
-  }
-  return t;
+  return Seen(t, rows == kRange * kRangeRepeats, "engine range saw %d", rows);
 }
 
 double RawFiltered(sqlite3* db, const char* order) {
@@ -198,11 +182,7 @@ double RawFiltered(sqlite3* db, const char* order) {
   }
   double t = CpuNow() - start;
   sqlite3_finalize(st);
-  if (rows != kRecords / 100 || sum == 0) {
-    std::fprintf(stderr, "raw filtered walk saw %d\n", rows);
-    std::exit(1);
-  }
-  return t;
+  return Seen(t, rows == kRecords / 100 && sum != 0, "raw filtered walk saw %d", rows);
 }
 
 double EngineFiltered(SDBHANDLE table, SDBHANDLE order, std::vector<uint8_t>& image) {
@@ -211,11 +191,7 @@ double EngineFiltered(SDBHANDLE table, SDBHANDLE order, std::vector<uint8_t>& im
   int rows = WalkAll(order, table, image);
   Check(SdbClearAOF(table), "SdbClearAOF");
   double t = CpuNow() - start;
-  if (rows != kRecords / 100) {
-    std::fprintf(stderr, "engine filtered walk saw %d\n", rows);
-    std::exit(1);
-  }
-  return t;
+  return Seen(t, rows == kRecords / 100, "engine filtered walk saw %d", rows);
 }
 
 }  // namespace
