@@ -126,6 +126,11 @@ struct TableOrders {
 };
 
 TableOrders& OrdersOf(Table& table);
+/// The table or SQL cursor an object stands for: through an index handle,
+/// its table. REQUIRES a table, cursor or index object.
+inline Table& TableBehind(Object& o) {
+  return o.kind == Kind::Index ? static_cast<Index&>(o).table : static_cast<Table&>(o);
+}
 /// The engine table behind a table handle (not an SQL cursor).
 Table& EngineTable(SDBHANDLE handle, const char* call);
 Index& IndexOf(SDBHANDLE handle, const char* call);

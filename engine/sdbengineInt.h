@@ -451,6 +451,12 @@ void BindParam(Database& db, sqlite3_stmt* stmt, int index, const Param& p);
 Table* NewLiveCursor(Statement& s, Database& db, const sdbstore::Translation& tr,
                      sqlite3_stmt* prepared, const std::vector<Param>& params);
 
+/// Resets a cached statement on every exit, which ends its read transaction.
+struct ResetOnExit {
+  sqlite3_stmt* stmt;
+  ~ResetOnExit() { sqlite3_reset(stmt); }
+};
+
 /// One read transaction over several reads of one call (or of calls made
 /// together, such as a seek and the return to the record it started from),
 /// which would otherwise take and drop the file's read lock each by itself:

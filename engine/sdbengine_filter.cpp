@@ -270,7 +270,7 @@ extern "C" uint32_t SdbEvalLogicalExpr(SDBHANDLE hTable, const char* pucExpr, ui
 extern "C" uint32_t SdbSetExact22(SDBHANDLE hObj, uint16_t bExact) {
   return Api([&] {
     Object* o = Resolve(hObj, {Kind::Table, Kind::Cursor, Kind::Index}, "SdbSetExact22");
-    Table& t = o->kind == Kind::Index ? static_cast<Index*>(o)->table : static_cast<Table&>(*o);
+    Table& t = TableBehind(*o);
     OrdersOf(t).exact = bExact != 0;
     return SDB_SUCCESS;
   });
@@ -279,7 +279,7 @@ extern "C" uint32_t SdbSetExact22(SDBHANDLE hObj, uint16_t bExact) {
 extern "C" uint32_t SdbGetExact22(SDBHANDLE hObj, uint16_t* pbExact) {
   return Api([&] {
     Object* o = Resolve(hObj, {Kind::Table, Kind::Cursor, Kind::Index}, "SdbGetExact22");
-    Table& t = o->kind == Kind::Index ? static_cast<Index*>(o)->table : static_cast<Table&>(*o);
+    Table& t = TableBehind(*o);
     return PutBool(t.orders && t.orders->exact, pbExact, "answer");
   });
 }

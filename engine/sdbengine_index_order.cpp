@@ -8,11 +8,6 @@
 namespace sdbengine {
 namespace {
 
-struct ResetOnExit {
-  sqlite3_stmt* stmt;
-  ~ResetOnExit() { sqlite3_reset(stmt); }
-};
-
 // Holding the connection's mutex over a batch lets the column calls re-enter
 // it cheaply.
 struct DbMutex {

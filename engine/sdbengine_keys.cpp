@@ -7,11 +7,6 @@
 namespace sdbengine {
 namespace {
 
-struct ResetOnExit {
-  sqlite3_stmt* stmt;
-  ~ResetOnExit() { sqlite3_reset(stmt); }
-};
-
 uint32_t NullMask(const std::vector<sdbkey::Value>& v) {
   uint32_t mask = 0;
   for (size_t j = 0; j < v.size() && j < 32; ++j)
@@ -277,11 +272,9 @@ extern "C" uint32_t SdbSeekOrGoto(SDBHANDLE hIndex, const uint8_t* pucKey, uint1
     // as always: never inside a read transaction, whose end would commit it.
     auto pending = [](SDBHANDLE h) {
       Object* o = Lookup(h);
-      if (!o) return false;
-      if (o->kind == Kind::Index) return static_cast<Index*>(o)->table.pending.active;
-      if (o->kind == Kind::Table || o->kind == Kind::Cursor)
-        return static_cast<Table*>(o)->pending.active;
-      return false;
+      if (!o || (o->kind != Kind::Index && o->kind != Kind::Table && o->kind != Kind::Cursor))
+        return false;
+      return TableBehind(*o).pending.active;
     };
     std::optional<ReadTogether> together;
     if (!pending(hIndex) && !(ulReturnTo != 0 && pending(hReturn))) together.emplace(x.table.db);
@@ -328,7 +321,7 @@ extern "C" uint32_t SdbClearScope(SDBHANDLE hIndex, uint16_t usScopeOption) {
 extern "C" uint32_t SdbClearAllScopes(SDBHANDLE hTable) {
   return Api([&] {
     Object* o = Resolve(hTable, {Kind::Table, Kind::Cursor, Kind::Index}, "SdbClearAllScopes");
-    Table& t = o->kind == Kind::Index ? static_cast<Index*>(o)->table : static_cast<Table&>(*o);
+    Table& t = TableBehind(*o);
     if (t.orders)
       for (SDBHANDLE h : t.orders->indexes) {
         Index& x = static_cast<Index&>(*Lookup(h));

@@ -43,12 +43,6 @@ bool HasOrderBy(std::string_view sql) {
   return false;
 }
 
-// Resets a cached statement on every exit, which ends its read transaction.
-struct ResetOnExit {
-  sqlite3_stmt* stmt;
-  ~ResetOnExit() { sqlite3_reset(stmt); }
-};
-
 /// The records of an engine table that a SELECT picks, in its order (its
 /// ORDER BY, else record-number order). Single records are read from the
 /// table itself, so a record changed out of the selection stays readable

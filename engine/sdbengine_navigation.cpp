@@ -12,15 +12,6 @@
 #include "sdbengineInt.h"
 
 namespace sdbengine {
-namespace {
-
-// Resets a cached statement on every exit, which ends its read transaction.
-struct ResetOnExit {
-  sqlite3_stmt* stmt;
-  ~ResetOnExit() { sqlite3_reset(stmt); }
-};
-
-}  // namespace
 
 // ---------------------------------------------------------------------------
 // Row sources
