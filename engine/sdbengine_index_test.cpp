@@ -471,6 +471,10 @@ TEST_F(SdbIndexRates, ScopesLimitWalksCountsAndVisibility) {
   EXPECT_EQ(scoped.size(), Count(pair, SDB_RESPECTSCOPES));
   EXPECT_EQ(SDB_E_INVALID_ARGUMENT,
             SdbSetScope(pair, 3, reinterpret_cast<const uint8_t*>(from.data()), 2, SDB_RAWKEY));
+  // Through an index handle every scope of its table goes.
+  SDB_OK(SdbClearAllScopes(pair));
+  EXPECT_EQ(SDB_E_NO_SCOPE, SdbClearScope(pair, SDB_TOP));
+  EXPECT_EQ(60u, Walk(pair, r).size());
 }
 
 TEST_F(SdbIndexRates, KeyPositionsAndRelativePositions) {
